@@ -1,0 +1,3 @@
+#include "commands.h"
+
+char g_szChannel[9] = "00000000";

@@ -1,0 +1,49 @@
+#include "exchange.h"
+
+#include <cstring>
+
+#include "comm_port.h"
+#include "frame_codec.h"
+#include "serial_platform.h"
+
+bool g_bCommError = false;
+
+void SpinDelay(std::uint32_t count)
+{
+    volatile std::uint32_t remaining = count;
+    while (remaining != 0)
+        remaining = remaining - 1;
+}
+
+int ExchangeFrame(const char* text)
+{
+    char reply[100];
+    char transmit[2];
+    std::memset(reply, 0, sizeof reply);
+    std::memset(transmit, 0, sizeof transmit);
+
+    std::size_t received = 0;
+    const CommHandle port = g_hComm;
+    if (port != kNoPort) {
+        // Drops a late reply or bytes beyond the last 12 read.
+        PlatformBeginExchange(port);
+        PlatformSetRts(port, true);
+        for (const char* p = text; *p != '\0'; ++p) {
+            SpinDelay(1);
+            transmit[0] = *p;
+            PlatformWriteByte(port, transmit);
+        }
+        PlatformSetRts(port, false);
+        SpinDelay(3);
+        received = PlatformRead(port, reply, kReplyLength);
+    }
+
+    g_bCommError = received != kReplyLength;
+
+    // The trailer (checksum and end mark) is cut off unexamined. The reply
+    // text ends at the first zero byte, which may come before the 12th byte.
+    const std::size_t length = std::strlen(reply);
+    if (length >= 3)
+        reply[length - 3] = '\0';
+    return ParseReplyValue(reply);
+}

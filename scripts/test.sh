@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test headless through CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+echo "== build and test =="
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== sanitizer build (address, undefined) =="
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVANTHINE_SANITIZE=ON \
+      -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE slow
+
+if [ -x scripts/fuzz.sh ]; then
+    echo "== fuzzing (brief) =="
+    scripts/fuzz.sh 20
+fi
+
+if [ -x scripts/test-wine.sh ]; then
+    echo "== Windows link under Wine =="
+    scripts/test-wine.sh
+fi
