@@ -96,6 +96,10 @@ CommHandle PlatformOpenPort(const char* devicePath)
 void PlatformClosePort(CommHandle port)
 {
     SetRts(port, false);
+    // Exclusive mode belongs to the terminal, not to this descriptor: a
+    // device that another program keeps open (a pseudo-terminal, a getty)
+    // would otherwise stay closed to everyone but root, this program included.
+    (void)ioctl(port, TIOCNXCL);
     // Closing releases the lock too. Unsent bytes are dropped rather than
     // drained, so that a stuck line cannot hold up the close.
     tcflush(port, TCOFLUSH);
