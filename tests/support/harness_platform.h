@@ -37,6 +37,12 @@ public:
     // A path of ours as the simulator (a native POSIX program) must be given it.
     virtual std::string SimPath(const std::string& path) = 0;
 
+    // The folder in which the simulator links its port, so that this test
+    // program's OpenCommPort finds the port by name. By default the "ports"
+    // folder in the harness's temporary folder, which KORVANTHINE_PORTS then
+    // names; under Wine the folder that the prefix maps the COM names to.
+    virtual std::string PortsDirFor(const std::string& tempDir) { return JoinPath(tempDir, "ports"); }
+
     // False when the file cannot be read (for instance, not created yet).
     virtual bool ReadFile(const std::string& path, std::string* contents) = 0;
     // Writes text to an existing FIFO in one piece; false when nobody reads it.

@@ -98,7 +98,7 @@ bool SimHarness::Start()
         return Fail("no simulator program: set KORVANTHINE_SIM");
     if (!platform_.MakeTempDir(&tempDir_, &error_))
         return false;
-    portsDir_ = platform_.JoinPath(tempDir_, "ports");
+    portsDir_ = platform_.PortsDirFor(tempDir_);
     linkPath_ = platform_.JoinPath(portsDir_, Lowercase(config_.port));
     controlPath_ = platform_.JoinPath(tempDir_, "control");
     ackPath_ = platform_.JoinPath(tempDir_, "ack");
