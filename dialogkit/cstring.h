@@ -1,0 +1,6 @@
+// The dialogs' text type.
+#pragma once
+
+#include <QString>
+
+using CString = QString;

@@ -1,0 +1,48 @@
+#include "prompt.h"
+
+#include <QMessageBox>
+
+namespace dialogkit {
+
+namespace {
+
+PromptHandler& Handler()
+{
+    static PromptHandler handler;
+    return handler;
+}
+
+bool g_promptOpen = false;
+
+void ShowMessageBox(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("KORVANTHINE"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+} // namespace
+
+void SetPromptHandler(PromptHandler handler)
+{
+    Handler() = std::move(handler);
+}
+
+bool PromptOpen()
+{
+    return g_promptOpen;
+}
+
+bool ShowPromptOnce(QWidget* parent, const QString& text)
+{
+    if (g_promptOpen)
+        return false;
+    g_promptOpen = true;
+    if (Handler())
+        Handler()(parent, text);
+    else
+        ShowMessageBox(parent, text);
+    g_promptOpen = false;
+    return true;
+}
+
+} // namespace dialogkit
