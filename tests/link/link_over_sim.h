@@ -9,7 +9,15 @@
 #include <string>
 #include <thread>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
 #endif
 
@@ -58,23 +66,40 @@ protected:
     std::unique_ptr<SimHarness> sim_;
 };
 
+// True when this Windows program runs under Wine, whose ntdll tells its version.
+inline bool RunningUnderWine()
+{
+#ifdef _WIN32
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+// Bytes waiting in the open port's input queue.
+inline int InputQueueLength()
+{
+#ifdef _WIN32
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(g_hComm, &errors, &status) ? static_cast<int>(status.cbInQue) : -1;
+#else
+    int queued = 0;
+    return ioctl(g_hComm, FIONREAD, &queued) == 0 ? queued : -1;
+#endif
+}
+
 // Bytes the simulator wrote reach the port's input queue a moment later;
 // waits (bounded) until at least count bytes are there.
 inline bool WaitForInputQueue(int count, int timeoutMs = 1000)
 {
-#ifndef _WIN32
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        int queued = 0;
-        if (ioctl(g_hComm, FIONREAD, &queued) == 0 && queued >= count)
+        if (InputQueueLength() >= count)
             return true;
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-#else
-    (void)count;
-    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs < 100 ? timeoutMs : 100));
-    return true;
-#endif
 }

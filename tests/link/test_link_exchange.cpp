@@ -134,6 +134,10 @@ TEST_F(LinkExchange, ReopeningTheOpenPortWorks)
 
 TEST_F(LinkExchange, DeviceGoneFailsFastAndTheNameOpensAgainWhenItReturns)
 {
+    // Wine waits out the read time limit on a vanished device and still
+    // opens the name through its own serial device; Windows fails both.
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine does not emulate a serial device that goes away";
     StartAndOpen();
     Command("hangup");
     const Stopwatch watch;

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Cross-builds the link and its tests for Windows with MinGW-w64 and runs them
+# under Wine against the native simulated controller.
+#
+# The Wine prefix and the cross-built GoogleTest are cached under
+# ${XDG_CACHE_HOME:-~/.cache}/korvanthine-wine, so only the first run pays for
+# booting the prefix. The native korvanthine-sim comes from build/ when the
+# main build has been configured there (scripts/test.sh does it just before),
+# else it is built in build-wine-native/. KORVANTHINE_NATIVE_BUILD names
+# another native build directory.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+. scripts/deps.sh
+korvanthine_install g++ cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine wine64
+
+started=$(date +%s)
+jobs=$(nproc)
+[ "$jobs" -le 2 ] || jobs=2
+
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/korvanthine-wine
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+cross_build=$root/build-win32/main
+
+wine_dir=/usr/lib/wine
+[ -x "$wine_dir/wine64" ] || wine_dir=$(dirname "$(command -v wine64 || command -v wine)")
+wine=$wine_dir/wine64
+[ -x "$wine" ] || wine=$wine_dir/wine
+wineserver=$wine_dir/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+
+export WINEPREFIX=$cache/prefix
+export WINEDEBUG=-all
+export WINEARCH=win64
+# No downloads of Mono or Gecko, no windows: the tests need neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+
+echo "-- native simulator"
+native=${KORVANTHINE_NATIVE_BUILD:-build}
+if [ ! -f "$native/build.ninja" ]; then
+    native=build-wine-native
+    cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANTHINE_BUILD_PANEL=OFF \
+          -DKORVANTHINE_BUILD_TESTS=OFF -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
+fi
+cmake --build "$native" -j "$jobs" --target korvanthine-sim >/dev/null
+KORVANTHINE_SIM=$(cd "$native" && pwd)/sim/korvanthine-sim
+export KORVANTHINE_SIM
+
+echo "-- GoogleTest for Windows"
+gtest_version=$(dpkg-query -W -f='${Version}' googletest)
+gtest=$cache/gtest-$gtest_version
+if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
+    rm -rf "$cache"/gtest-* "$cache/gtest-build"
+    cmake -S /usr/src/googletest -B "$cache/gtest-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+          -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON \
+          -DCMAKE_INSTALL_PREFIX="$gtest" >/dev/null
+    cmake --build "$cache/gtest-build" -j "$jobs" >/dev/null
+    cmake --install "$cache/gtest-build" >/dev/null
+    rm -rf "$cache/gtest-build"
+fi
+
+echo "-- Wine prefix"
+# Wine rewrites the prefix's dosdevices/comN links at every start, from the
+# serial devices it finds and from HKLM\Software\Wine\Ports. So the ports
+# are mapped in the registry, once, to fixed links in the prefix, and the
+# simulator points those links at its pseudo-terminal.
+ports=$WINEPREFIX/korvanthine-ports
+prefix_stamp=$WINEPREFIX/.korvanthine-ready
+prefix_version="wine $(dpkg-query -W -f='${Version}' wine64), ports COM1-COM20 in $ports"
+boot_prefix() {
+    timeout 10 "$wineserver" -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    timeout 180 "$wine" wineboot --init >/dev/null 2>&1 || return 1
+    local reg=$WINEPREFIX/korvanthine-ports.reg n
+    { printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+      for n in $(seq 1 20); do printf '"COM%d"="%s/com%d"\r\n' "$n" "$ports" "$n"; done
+    } >"$reg"
+    timeout 60 "$wine" regedit /S "$reg" >/dev/null 2>&1 || return 1
+    # The registry reaches the disk when the server ends.
+    timeout 60 "$wineserver" -w
+}
+if [ "$(cat "$prefix_stamp" 2>/dev/null)" != "$prefix_version" ]; then
+    # A boot that hangs or fails (a half-written prefix) gets one more try.
+    boot_prefix || boot_prefix
+    echo "$prefix_version" >"$prefix_stamp"
+fi
+mkdir -p "$ports"
+find "$ports" -mindepth 1 -delete
+export KORVANTHINE_WINE_PORTS=$ports
+
+# The simulators' folders. A test program that dies cannot stop its
+# simulators; the ones it left running are ended here at the close.
+export KORVANTHINE_WINE_TMP=$root/build-win32/tmp
+rm -rf "$KORVANTHINE_WINE_TMP"
+mkdir -p "$KORVANTHINE_WINE_TMP"
+
+# One wineserver for the whole run: without it every test program would pay
+# for starting Wine's services again. It goes when the run ends, whatever happens.
+stop_wine() {
+    local pidfile
+    for pidfile in "$KORVANTHINE_WINE_TMP"/*/sim.pid; do
+        [ -f "$pidfile" ] && [ ! -f "$(dirname "$pidfile")/sim.exit" ] || continue
+        kill -TERM -- "-$(cat "$pidfile")" 2>/dev/null || true
+    done
+    timeout 20 "$wineserver" -k >/dev/null 2>&1 || true
+}
+trap stop_wine EXIT
+# Its own output is dropped: a server that opened a pseudo-terminal gets a
+# hang-up signal when the simulator closes it, and lists its objects then.
+"$wineserver" -p >/dev/null 2>&1 || true   # one may be running already
+# The first program starts Wine's services, which takes seconds; after it,
+# a test program (and GoogleTest's listing at build time) starts in a blink.
+timeout 120 "$wine" cmd /c exit >/dev/null 2>&1
+
+echo "-- cross build"
+cmake -S . -B "$cross_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DKORVANTHINE_BUILD_PANEL=OFF -DKORVANTHINE_BUILD_BENCH=OFF \
+      -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
+cmake --build "$cross_build" -j "$jobs"
+
+echo "-- tests under Wine"
+# One at a time: the prefix's COM names are shared by every test program.
+ctest --test-dir "$cross_build" --output-on-failure --timeout 120
+
+echo "-- Wine leg took $(( $(date +%s) - started )) s"
