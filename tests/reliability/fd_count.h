@@ -1,0 +1,28 @@
+// What the process holds: open descriptors and CPU time, for the tests that
+// look for leaks and busy loops.
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/time.h>
+
+#include <filesystem>
+
+// Entries in /proc/self/fd. The listing's own descriptor is among them, the
+// same one every time, so two counts compare fairly.
+inline int OpenDescriptorCount()
+{
+    int count = 0;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec))
+        ++count;
+    return count;
+}
+
+// User plus system CPU time of the calling thread, in milliseconds.
+inline double ThreadCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
