@@ -1,5 +1,8 @@
-// bench_panel: how quickly the panel starts and what it holds in memory,
-// and the cost of one transfer from the members to all controls.
+// bench_panel: how quickly the panel starts and what it holds in memory, the
+// cost of one transfer from the members to all controls, one sampling pass
+// through the panel (timer handler to screen) against korvanthine-sim next
+// to the link's own pass in the same run, instant and with the line's pace,
+// and the panel's CPU use while idle.
 //
 //   bench_panel            (offscreen unless QT_QPA_PLATFORM says otherwise)
 #include <QApplication>
@@ -15,7 +18,20 @@
 #include <unistd.h>
 #include <vector>
 
+#include <QComboBox>
+#include <QEventLoop>
+#include <QTimer>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <termios.h>
+
+#include "comm_port.h"
+#include "commands.h"
 #include "control_panel_dlg.h"
+#include "frame_codec.h"
+#include "sim_harness.h"
 
 namespace {
 
@@ -80,6 +96,125 @@ void FillMembers(CControlPanelDlg& dlg, int round)
     dlg.m_nOutputEnable = round % 2;
 }
 
+constexpr double kCharacterMs = 10.0 / 115200.0 * 1000.0;
+constexpr int kPassCharacters = 12 * (16 + 12); // twelve query frames and replies
+
+double Ms(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void LinkPass()
+{
+    char body[16];
+    for (const char* code : {CMD_READ_TEMP, CMD_READ_POWER, CMD_READ_STATUS}) {
+        for (int ch = 0; ch < kChannelCount; ++ch) {
+            std::snprintf(body, sizeof body, "%s%08x", code, static_cast<unsigned>(ch));
+            QueryController(body);
+        }
+    }
+}
+
+// One write and one output-queue query per character of a pass, nobody
+// answering: what the one-byte-per-write discipline costs by itself.
+Figures MeasureFloor(int repetitions)
+{
+    int master = -1;
+    int slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return {0, 0};
+    termios tio;
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    std::vector<double> samples;
+    char sink[4096];
+    for (int rep = 0; rep < repetitions; ++rep) {
+        const auto start = Clock::now();
+        for (int i = 0; i < kPassCharacters; ++i) {
+            const char byte = '0';
+            (void)!write(slave, &byte, 1);
+            int queued = 0;
+            ioctl(slave, TIOCOUTQ, &queued);
+        }
+        samples.push_back(Ms(start));
+        while (read(master, sink, sizeof sink) > 0) {
+        }
+    }
+    close(slave);
+    close(master);
+    return Summarise(samples);
+}
+
+// The panel's pass as a timer tick runs it, then painted (handler to screen),
+// alternating with the link's bare pass so both see the same conditions.
+bool MeasurePasses(CControlPanelDlg& dlg, bool pace, int repetitions)
+{
+    SimConfig config;
+    config.pace = pace;
+    SimHarness sim(config);
+    if (!sim.Start()) {
+        std::fprintf(stderr, "bench_panel: %s\n", sim.Error().c_str());
+        return false;
+    }
+    auto* port = qobject_cast<QComboBox*>(dlg.GetDlgItem(IDC_PORT));
+    port->setCurrentIndex(port->findText(QString::fromStdString(sim.PortName())));
+    dlg.OnSelchangePort();
+    if (!dlg.m_bPortOpen) {
+        std::fprintf(stderr, "bench_panel: cannot open %s\n", sim.PortName().c_str());
+        return false;
+    }
+    for (int i = 0; i < 5; ++i) { // warm up
+        LinkPass();
+        dlg.OnTimer(SAMPLE_TIMER_ID);
+        QCoreApplication::processEvents();
+    }
+    std::vector<double> link;
+    std::vector<double> panel;
+    std::vector<double> added;
+    for (int i = 0; i < repetitions; ++i) {
+        auto start = Clock::now();
+        LinkPass();
+        link.push_back(Ms(start));
+        start = Clock::now();
+        dlg.OnTimer(SAMPLE_TIMER_ID);
+        QCoreApplication::processEvents(); // the changed fields painted, as after a real tick
+        panel.push_back(Ms(start));
+        added.push_back(panel.back() - link.back());
+    }
+    const Figures l = Summarise(link);
+    const Figures p = Summarise(panel);
+    const Figures a = Summarise(added);
+    std::printf("  sampling pass, %s simulator:\n", pace ? "paced" : "instant");
+    std::printf("    link alone (12 exchanges)              median %7.3f ms   p99 %7.3f ms\n", l.median, l.p99);
+    std::printf("    panel, timer handler to screen          median %7.3f ms   p99 %7.3f ms\n", p.median, p.p99);
+    std::printf("    added by the panel (paired)             median %7.3f ms   p99 %7.3f ms\n", a.median, a.p99);
+    if (pace) {
+        const double line = kPassCharacters * kCharacterMs;
+        std::printf("    line time of a pass                     %7.3f ms: panel %+.1f %%\n", line,
+                    (p.median / line - 1.0) * 100.0);
+    }
+    CloseCommPort();
+    return true;
+}
+
+// CPU time this process used while the shown panel idled for wallMs.
+double IdleCpuPercent(int wallMs)
+{
+    rusage before;
+    getrusage(RUSAGE_SELF, &before);
+    QEventLoop idle;
+    QTimer::singleShot(wallMs, &idle, &QEventLoop::quit);
+    idle.exec();
+    rusage after;
+    getrusage(RUSAGE_SELF, &after);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    const double cpu = (seconds(after.ru_utime) - seconds(before.ru_utime)) +
+                       (seconds(after.ru_stime) - seconds(before.ru_stime));
+    return cpu * 1000.0 / wallMs * 100.0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -115,5 +250,11 @@ int main(int argc, char** argv)
     const Figures transfer = Summarise(samples);
     std::printf("  UpdateData(FALSE), every field changed   median %6.3f ms   p99 %6.3f ms\n", transfer.median,
                 transfer.p99);
-    return 0;
+
+    std::printf("  idle, sampling off, 3 s                   %6.2f %% of one core\n", IdleCpuPercent(3000));
+
+    const Figures floor = MeasureFloor(200);
+    std::printf("  floor: one write + TIOCOUTQ per character of a pass, median %6.3f ms\n", floor.median);
+    const bool ok = MeasurePasses(dlg, false, 300) && MeasurePasses(dlg, true, 40);
+    return ok ? 0 : 1;
 }

@@ -78,7 +78,7 @@ DialogWindow::DialogWindow(CWnd* owner, const DialogTemplate& tmpl, QWidget* par
 DialogWindow::~DialogWindow()
 {
     for (const auto& timer : m_timers)
-        killTimer(timer.second);
+        killTimer(timer.second.qtId);
 }
 
 void DialogWindow::BuildControls()
@@ -257,10 +257,9 @@ void DialogWindow::OnScrollReleased()
 void DialogWindow::SetTimer(UINT_PTR id, UINT elapse)
 {
     KillTimer(id);
-    // Qt's timers are what the panel relies on: a tick that falls due while a
-    // handler runs is delivered once afterwards, never as a backlog, and
-    // nested modal loops keep delivering them.
-    m_timers[id] = startTimer(static_cast<int>(elapse), Qt::PreciseTimer);
+    // A tick that falls due while a handler runs is delivered once
+    // afterwards, never as a backlog.
+    m_timers[id] = Timer{startTimer(static_cast<int>(elapse), Qt::PreciseTimer), elapse};
 }
 
 bool DialogWindow::KillTimer(UINT_PTR id)
@@ -268,18 +267,24 @@ bool DialogWindow::KillTimer(UINT_PTR id)
     const auto found = m_timers.find(id);
     if (found == m_timers.end())
         return false;
-    killTimer(found->second);
+    killTimer(found->second.qtId);
     m_timers.erase(found);
     return true;
 }
 
 void DialogWindow::timerEvent(QTimerEvent* event)
 {
-    for (const auto& timer : m_timers) {
-        if (timer.second == event->timerId()) {
-            m_owner->OnTimer(timer.first);
-            return;
-        }
+    for (auto& timer : m_timers) {
+        if (timer.second.qtId != event->timerId())
+            continue;
+        // Qt holds back a timer's next event while its handler still runs;
+        // re-arming it under a new id first lets a modal loop opened by the
+        // handler (a prompt) keep receiving ticks, as the panel expects.
+        killTimer(timer.second.qtId);
+        timer.second.qtId = startTimer(static_cast<int>(timer.second.elapse), Qt::PreciseTimer);
+        const UINT_PTR id = timer.first;
+        m_owner->OnTimer(id);
+        return;
     }
     QDialog::timerEvent(event);
 }

@@ -37,6 +37,7 @@ public:
 
     void SetTimer(UINT_PTR id, UINT elapse);
     bool KillTimer(UINT_PTR id);
+    bool TimerRunning(UINT_PTR id) const { return m_timers.count(id) != 0; }
 
     // The menu is the CWnd's, so items appended later show too.
     void SetSystemMenu(const CMenu* menu) { m_systemMenu = menu; }
@@ -83,7 +84,11 @@ private:
     std::vector<QWidget*> m_controls;
     std::map<int, QWidget*> m_byId;
     SCROLLINFO m_scroll;
-    std::map<UINT_PTR, int> m_timers; // our id -> Qt timer id
+    struct Timer {
+        int qtId;
+        UINT elapse;
+    };
+    std::map<UINT_PTR, Timer> m_timers; // by our id
     const CMenu* m_systemMenu = nullptr;
     bool m_ending = false;
 };

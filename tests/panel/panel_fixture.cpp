@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QtTest/QTest>
 
 #include "prompt.h"
 
@@ -28,6 +29,7 @@ void PanelTest::SetUp()
     dlg = std::make_unique<CControlPanelDlg>();
     ASSERT_TRUE(dlg->Create());
     dlg->ShowWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg->GetSafeHwnd()));
     ASSERT_FALSE(dlg->IsEnded());
 }
 
