@@ -13,6 +13,11 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+if [ -x build/bench/soak ]; then
+    echo "== soak: two minutes of sampling through every fault of the line =="
+    build/bench/soak 120
+fi
+
 echo "== sanitizer build (address, undefined) =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVANTHINE_SANITIZE=ON \
       -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
