@@ -11,7 +11,8 @@
 // the soak could not run or no exchange ever got a reply.
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -51,11 +52,16 @@ QString ChoosePort(CControlPanelDlg& dlg, const QString& port)
     return dlg.m_strStatus;
 }
 
-// Lets the event loop run (repaints, posted events) until the given time.
+// Lets the event loop run (repaints, posted events) until the given time,
+// sleeping while there is nothing to do, as the panel does between ticks.
 void RunEventsUntil(Clock::time_point until)
 {
-    while (Clock::now() < until)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0)
+        return;
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(left), &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace
