@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QTimer>
+#include <QWindow>
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -229,7 +230,11 @@ int main(int argc, char** argv)
     CControlPanelDlg dlg;
     dlg.Create();
     dlg.ShowWindow();
-    QCoreApplication::processEvents(); // the first paint
+    // Shown: the window mapped and exposed, and its first paint done.
+    QWindow* window = dlg.GetSafeHwnd()->windowHandle();
+    while (window != nullptr && !window->isExposed() && Ms(mainEntered) < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::processEvents();
     const double startup = std::chrono::duration<double, std::milli>(Clock::now() - mainEntered).count();
     const double rss = ResidentMegabytes();
 

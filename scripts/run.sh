@@ -22,6 +22,11 @@ runtime="${XDG_RUNTIME_DIR:-/tmp}"
 work="$(mktemp -d "$runtime/korvanthine-run.XXXXXX")"
 export KORVANTHINE_PORTS="$work/ports"
 mkdir -p "$KORVANTHINE_PORTS"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    # Qt wants a private runtime folder; root under sudo often has none.
+    export XDG_RUNTIME_DIR="$work/xdg"
+    mkdir -m 0700 "$XDG_RUNTIME_DIR"
+fi
 
 sim_pid=""
 xvfb_pid=""

@@ -6,6 +6,8 @@
 //   Xvfb :99 -screen 0 1280x800x24 & export DISPLAY=:99
 //   korvanthine-sim --ports-dir /tmp/p --port COM1 &
 //   KORVANTHINE_PORTS=/tmp/p panel_demo 6 &  sleep 5; import -window root shot.png
+//
+// "panel_demo 6 about" opens the About box over it as well.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -43,7 +45,15 @@ int main(int argc, char** argv)
         dlg.OnSend();
         dlg.OnSampleOnOff();
     });
-    QTimer::singleShot(seconds * 1000, [&] { dlg.EndDialog(IDCANCEL); });
+    if (argc > 2 && QString::fromLatin1(argv[2]) == QStringLiteral("about")) {
+        // The About box over the running panel; it closes with the panel.
+        QTimer::singleShot(1500, [&] { dlg.OnSysCommand(IDM_ABOUTBOX, 0); });
+    }
+    QTimer::singleShot(seconds * 1000, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != dlg.GetSafeHwnd())
+            modal->close();
+        dlg.EndDialog(IDCANCEL);
+    });
     dlg.DoModal();
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "panel_fixture.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -75,4 +76,34 @@ void PumpEvents(int milliseconds)
     timer.start();
     while (timer.elapsed() < milliseconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+ModalWatch::ModalWatch(Kind kind, std::function<void(QWidget*)> act, int timeoutMs)
+    : kind_(kind), act_(std::move(act)), timeoutMs_(timeoutMs)
+{
+    clock_.start();
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start(5);
+}
+
+ModalWatch::~ModalWatch()
+{
+    timer_.stop();
+}
+
+void ModalWatch::Poll()
+{
+    QWidget* window = kind_ == Modal ? QApplication::activeModalWidget() : QApplication::activePopupWidget();
+    if (window == nullptr)
+        return;
+    if (!seen_) {
+        seen_ = true;
+        act_(window);
+        return;
+    }
+    if (clock_.elapsed() > timeoutMs_) {
+        ADD_FAILURE() << "a modal window stayed open: " << window->windowTitle().toStdString();
+        window->close();
+        timer_.stop();
+    }
 }

@@ -1,7 +1,9 @@
 // A live panel window (offscreen) for tests, with the prompt captured.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -42,3 +44,28 @@ protected:
 
 // Delivers posted events (and due timers) for a while.
 void PumpEvents(int milliseconds);
+
+// Hands the first modal window (or popup menu) that opens while the watch
+// lives to act, which should close it. One still open after timeoutMs is
+// closed by the watch and the test fails, so that no test hangs in a modal
+// loop.
+class ModalWatch {
+public:
+    enum Kind { Modal, Popup };
+    ModalWatch(Kind kind, std::function<void(QWidget*)> act, int timeoutMs = 5000);
+    ~ModalWatch();
+    ModalWatch(const ModalWatch&) = delete;
+    ModalWatch& operator=(const ModalWatch&) = delete;
+
+    bool Seen() const { return seen_; }
+
+private:
+    void Poll();
+
+    Kind kind_;
+    std::function<void(QWidget*)> act_;
+    int timeoutMs_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    bool seen_ = false;
+};

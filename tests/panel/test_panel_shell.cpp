@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -97,17 +99,11 @@ namespace {
 QString ModalOpenedBy(CControlPanelDlg& dlg, UINT id)
 {
     QString opened;
-    bool checked = false;
-    QTimer::singleShot(0, [&] {
-        checked = true;
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            opened = modal->windowTitle();
-            static_cast<QDialog*>(modal)->reject();
-        }
+    const ModalWatch watch(ModalWatch::Modal, [&](QWidget* modal) {
+        opened = modal->windowTitle();
+        modal->close();
     });
     dlg.OnSysCommand(id, 0);
-    if (!checked)
-        QCoreApplication::processEvents(); // no modal loop ran the check
     return opened;
 }
 
@@ -128,9 +124,7 @@ TEST_F(PanelTest, TheAboutBoxShowsItsTemplateAndEndsWithOK)
 {
     QStringList texts;
     int result = 0;
-    QTimer::singleShot(0, [&] {
-        QWidget* about = QApplication::activeModalWidget();
-        ASSERT_NE(about, nullptr);
+    const ModalWatch watch(ModalWatch::Modal, [&](QWidget* about) {
         for (QLabel* label : about->findChildren<QLabel*>())
             texts << label->text();
         for (QPushButton* ok : about->findChildren<QPushButton*>()) {
@@ -192,14 +186,66 @@ TEST(ControlPanelApp, ClosesThePortWhenThePanelEnds)
     SimHarness sim;
     ASSERT_TRUE(sim.Start()) << sim.Error();
     ASSERT_EQ(OpenCommPort("COM1"), 1);
-    QTimer::singleShot(50, [] {
-        if (QWidget* panel = QApplication::activeModalWidget())
-            QTest::keyClick(panel, Qt::Key_Escape);
-    });
+    const ModalWatch watch(ModalWatch::Modal, [](QWidget* panel) { QTest::keyClick(panel, Qt::Key_Escape); });
     CControlPanelApp app;
     EXPECT_EQ(app.InitInstance(), FALSE);
     EXPECT_EQ(g_hComm, kNoPort);
     EXPECT_EQ(app.m_pMainWnd, nullptr);
     // Closing again, with no port, is harmless.
     CloseCommPort();
+}
+
+namespace {
+
+// Opens the system menu with open(), records its items, chooses the About
+// item with the keyboard and reports the title of the modal window that
+// choice opened.
+QString AboutThroughSystemMenu(const std::function<void()>& open, QStringList* items)
+{
+    QString opened;
+    const ModalWatch about(ModalWatch::Modal, [&](QWidget* modal) {
+        opened = modal->windowTitle();
+        modal->close();
+    });
+    const ModalWatch popup(ModalWatch::Popup, [&](QWidget* window) {
+        auto* menu = qobject_cast<QMenu*>(window);
+        ASSERT_NE(menu, nullptr);
+        for (QAction* action : menu->actions())
+            items->append(action->isSeparator() ? QStringLiteral("-") : action->text());
+        menu->setActiveAction(menu->actions().last());
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    open();
+    return opened;
+}
+
+} // namespace
+
+TEST_F(PanelTest, ARightClickOnTheBackgroundOffersTheSystemMenu)
+{
+    QStringList items;
+    QWidget* client = Window()->Client();
+    const QString opened = AboutThroughSystemMenu(
+        [&] {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), client->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(client, &event);
+        },
+        &items);
+    EXPECT_EQ(items, (QStringList{QStringLiteral("&Restore"), QStringLiteral("&Move"), QStringLiteral("&Size"),
+                                  QStringLiteral("Mi&nimize"), QStringLiteral("Ma&ximize"), QStringLiteral("-"),
+                                  QStringLiteral("&Close\tAlt+F4"), QStringLiteral("-"),
+                                  QStringLiteral("&About KORVANTHINE...")}));
+    EXPECT_EQ(opened, QStringLiteral("About KORVANTHINE"));
+    EXPECT_FALSE(dlg->IsEnded());
+}
+
+TEST_F(PanelTest, AltSpaceOpensTheSystemMenu)
+{
+    Window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window()));
+    QStringList items;
+    const QString opened =
+        AboutThroughSystemMenu([&] { QTest::keyClick(Edit(IDC_TEMP1), Qt::Key_Space, Qt::AltModifier); }, &items);
+    EXPECT_EQ(items.size(), 9);
+    EXPECT_EQ(opened, QStringLiteral("About KORVANTHINE"));
 }
