@@ -9,8 +9,8 @@ set(CMAKE_C_COMPILER ${KORVANTHINE_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${KORVANTHINE_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${KORVANTHINE_MINGW_TRIPLE}-windres)
 
-# Libraries cross-built for this target (GoogleTest) are found through
-# CMAKE_PREFIX_PATH; nothing of the host's is taken.
+# Libraries cross-built for this target (GoogleTest) are named by their
+# package folder (GTest_DIR); nothing of the host's is taken.
 set(CMAKE_FIND_ROOT_PATH /usr/${KORVANTHINE_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
@@ -19,14 +19,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Test programs (and GoogleTest's discovery) run through Wine when it is
-# there; KORVANTHINE_WINE names another launcher.
-if(NOT DEFINED KORVANTHINE_WINE)
-  find_program(KORVANTHINE_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
-  if(NOT KORVANTHINE_WINE)
-    find_program(KORVANTHINE_WINE NAMES wine64 wine)
-  endif()
-endif()
-if(KORVANTHINE_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${KORVANTHINE_WINE})
-endif()
+# Test programs (and GoogleTest's discovery) run through Wine, in the
+# project's own prefix unless WINEPREFIX names another.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-emulator.sh)

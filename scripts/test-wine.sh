@@ -11,10 +11,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+started=$(date +%s)
 . scripts/deps.sh
 korvanthine_install g++ cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine wine64
 
-started=$(date +%s)
 jobs=$(nproc)
 [ "$jobs" -le 2 ] || jobs=2
 
@@ -112,6 +112,8 @@ trap stop_wine EXIT
 "$wineserver" -p >/dev/null 2>&1 || true   # one may be running already
 # The first program starts Wine's services, which takes seconds; after it,
 # a test program (and GoogleTest's listing at build time) starts in a blink.
+# Its output goes nowhere: the services keep what they inherit, and a pipe
+# kept open by them would hold up whoever reads it.
 timeout 120 "$wine" cmd /c exit >/dev/null 2>&1
 
 echo "-- cross build"

@@ -160,8 +160,9 @@ TEST_F(LinkPort, OpenSetsTheLineAndKeepsEverythingElse)
     EXPECT_EQ(now.StopBits, ONESTOPBIT);
     // Wine reads the RTS mode back from the modem lines, which a
     // pseudo-terminal does not have.
-    if (!RunningUnderWine())
+    if (!RunningUnderWine()) {
         EXPECT_EQ(now.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
+    }
     EXPECT_EQ(now.fInX, left.fInX);
     EXPECT_EQ(now.fOutX, left.fOutX);
     EXPECT_EQ(now.fOutxCtsFlow, left.fOutxCtsFlow);
