@@ -52,6 +52,7 @@ CommHandle PlatformOpenPort(const char* devicePath)
     if (port == INVALID_HANDLE_VALUE)
         return kNoPort;
 
+    g_dcb.DCBlength = sizeof g_dcb;
     GetCommState(port, &g_dcb);
     ApplyControllerLineSettings(g_dcb);
     // The queue sizes are set before the settings are applied.
