@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 
 # The X11 side of Qt and a virtual display for machines without a screen.
-korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" libxcb-cursor0 xvfb xauth imagemagick
+korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" libxcb-cursor0 xvfb imagemagick
 
 build="${KORVANTHINE_BUILD_DIR:-build}"
 echo "== build ($build) =="

@@ -98,7 +98,7 @@ TEST(DialogKit, ATimerBlockedByItsHandlerDoesNotBuildABacklog)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     PumpEvents(150);
     EXPECT_GE(dlg.ticks, 2);
-    EXPECT_LE(dlg.ticks, 3);
+    EXPECT_LE(dlg.ticks, 4); // a backlog would be 7
     EXPECT_EQ(dlg.lastId, 7u);
     EXPECT_TRUE(dlg.KillTimer(7));
     const int before = dlg.ticks;
