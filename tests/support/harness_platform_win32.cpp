@@ -158,7 +158,7 @@ std::string ShellQuote(const std::string& word)
     return quoted + "'";
 }
 
-// Starts "/bin/sh <unix script> [args]"; its end cannot be waited for.
+// Starts /bin/sh with these arguments (Unix paths); its end cannot be waited for.
 bool RunUnixShell(const std::string& shellArguments, std::string* error)
 {
     const std::string shell = Wine().Dos("/bin/sh");
