@@ -68,7 +68,7 @@ fi
 
 seconds="${KORVANTHINE_HEADLESS_SECONDS:-15}"
 shot="${KORVANTHINE_SCREENSHOT:-$PWD/korvanthine-panel.png}"
-echo "No display: DISPLAY is not set (sudo drops it; 'sudo -E scripts/run.sh' keeps it)."
+echo "No display: DISPLAY is not set (run scripts/run.sh as yourself in a desktop session; it uses sudo only to install)."
 echo "Running the panel on a virtual X server for $seconds s instead; a screenshot goes to $shot."
 # Xvfb picks a free display number and writes it to descriptor 3.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.out" 2>&1 &
