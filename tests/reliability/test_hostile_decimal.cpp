@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 #include "decimal_entry.h"
@@ -17,6 +18,12 @@ struct HostileText {
     std::string text;
     std::int32_t scale10;
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const HostileText& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class HostileDecimal : public ::testing::TestWithParam<HostileText> {};
 

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <ostream>
 #include <set>
 #include <thread>
 
@@ -176,6 +177,12 @@ struct NotATerminal {
     const char* name;
     std::function<void(const std::string& entry, const std::string& scratch)> make;
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const NotATerminal& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class LinkNotATerminal : public LinkOverSim, public ::testing::WithParamInterface<NotATerminal> {};
 

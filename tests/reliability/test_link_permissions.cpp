@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ostream>
 
 #include "comm_port.h"
 #include "commands.h"
@@ -46,6 +47,12 @@ struct RightsCase {
     mode_t mode;
     int verdict;
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const RightsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class LinkPermissions : public ::testing::TestWithParam<RightsCase> {};
 

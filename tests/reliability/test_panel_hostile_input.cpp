@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <climits>
 #include <cstdint>
+#include <ostream>
 
 #include "panel_sim_fixture.h"
 
@@ -30,6 +31,12 @@ struct SetTempCase {
     QString text;
     std::uint32_t word; // the set temperature's data word on the wire
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const SetTempCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class PanelHostileSetTemp : public PanelSimTest, public ::testing::WithParamInterface<SetTempCase> {};
 
@@ -81,6 +88,12 @@ struct VersionCase {
     bool accepted;
     int value;
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const VersionCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class PanelHostileVersion : public PanelTest, public ::testing::WithParamInterface<VersionCase> {};
 

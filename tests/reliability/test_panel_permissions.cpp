@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <ostream>
 
 #include "comm_port.h"
 #include "control_panel_dlg.h"
@@ -44,6 +45,12 @@ struct PanelRightsCase {
     mode_t mode;
     const char* status;
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const PanelRightsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class PanelPermissions : public ::testing::TestWithParam<PanelRightsCase> {};
 
