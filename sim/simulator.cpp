@@ -12,6 +12,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "port_names.h"
+
 namespace {
 
 using std::chrono::duration_cast;
@@ -27,17 +29,6 @@ constexpr nanoseconds kSpinTail{60000};
 
 } // namespace
 
-std::string DefaultPortsDirectory()
-{
-    if (const char* dir = std::getenv("KORVANTHINE_PORTS"); dir != nullptr && *dir != '\0')
-        return dir;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config != '\0')
-        return std::string(config) + "/korvanthine/ports";
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
-        return std::string(home) + "/.config/korvanthine/ports";
-    return "";
-}
-
 Simulator::Simulator(SimOptions options)
     : options_(std::move(options))
 {
@@ -51,7 +42,7 @@ bool Simulator::Start(std::string* error)
         *error = "not a port name: '" + name + "'";
         return false;
     }
-    std::string dir = options_.portsDir.empty() ? DefaultPortsDirectory() : options_.portsDir;
+    std::string dir = options_.portsDir.empty() ? PortsDirectory() : options_.portsDir;
     if (dir.empty()) {
         *error = "no ports directory: give --ports-dir or set KORVANTHINE_PORTS";
         return false;

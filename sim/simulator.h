@@ -16,7 +16,7 @@
 #include "request_log.h"
 
 struct SimOptions {
-    std::string portsDir; // empty: the link's own rule (see DefaultPortsDirectory)
+    std::string portsDir; // empty: the link's own rule (PortsDirectory in port_names.h)
     std::string portName = "COM1";
     std::string logPath;     // request log file, or none
     std::string controlPath; // control FIFO, or none
@@ -25,10 +25,6 @@ struct SimOptions {
     bool pace = false;
     std::int32_t version = kDefaultFirmwareVersion;
 };
-
-// $KORVANTHINE_PORTS, else $XDG_CONFIG_HOME/korvanthine/ports, else
-// ~/.config/korvanthine/ports: where the link looks for port names.
-std::string DefaultPortsDirectory();
 
 class Simulator {
 public:
