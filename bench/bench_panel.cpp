@@ -9,8 +9,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QStyleFactory>
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -22,12 +20,9 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QWindow>
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
-#include <termios.h>
 
+#include "bench_measure.h"
 #include "comm_port.h"
 #include "commands.h"
 #include "control_panel_dlg.h"
@@ -35,20 +30,6 @@
 #include "sim_harness.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-struct Figures {
-    double median;
-    double p99;
-};
-
-Figures Summarise(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    const std::size_t n = samples.size();
-    return {samples[n / 2], samples[std::min(n - 1, (n * 99) / 100)]};
-}
 
 // Milliseconds since this process was started, from /proc (10 ms ticks).
 double MsSinceProcessStart()
@@ -97,55 +78,10 @@ void FillMembers(CControlPanelDlg& dlg, int round)
     dlg.m_nOutputEnable = round % 2;
 }
 
-constexpr double kCharacterMs = 10.0 / 115200.0 * 1000.0;
-constexpr int kPassCharacters = 12 * (16 + 12); // twelve query frames and replies
-
-double Ms(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
 void LinkPass()
 {
-    char body[16];
-    for (const char* code : {CMD_READ_TEMP, CMD_READ_POWER, CMD_READ_STATUS}) {
-        for (int ch = 0; ch < kChannelCount; ++ch) {
-            std::snprintf(body, sizeof body, "%s%08x", code, static_cast<unsigned>(ch));
-            QueryController(body);
-        }
-    }
-}
-
-// One write and one output-queue query per character of a pass, nobody
-// answering: what the one-byte-per-write discipline costs by itself.
-Figures MeasureFloor(int repetitions)
-{
-    int master = -1;
-    int slave = -1;
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-        return {0, 0};
-    termios tio;
-    tcgetattr(slave, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(slave, TCSANOW, &tio);
-    fcntl(master, F_SETFL, O_NONBLOCK);
-    std::vector<double> samples;
-    char sink[4096];
-    for (int rep = 0; rep < repetitions; ++rep) {
-        const auto start = Clock::now();
-        for (int i = 0; i < kPassCharacters; ++i) {
-            const char byte = '0';
-            (void)!write(slave, &byte, 1);
-            int queued = 0;
-            ioctl(slave, TIOCOUTQ, &queued);
-        }
-        samples.push_back(Ms(start));
-        while (read(master, sink, sizeof sink) > 0) {
-        }
-    }
-    close(slave);
-    close(master);
-    return Summarise(samples);
+    for (const std::string& body : SamplingPassBodies())
+        QueryController(body.c_str());
 }
 
 // The panel's pass as a timer tick runs it, then painted (handler to screen),
@@ -175,13 +111,13 @@ bool MeasurePasses(CControlPanelDlg& dlg, bool pace, int repetitions)
     std::vector<double> panel;
     std::vector<double> added;
     for (int i = 0; i < repetitions; ++i) {
-        auto start = Clock::now();
+        auto start = BenchClock::now();
         LinkPass();
-        link.push_back(Ms(start));
-        start = Clock::now();
+        link.push_back(MsSince(start));
+        start = BenchClock::now();
         dlg.OnTimer(SAMPLE_TIMER_ID);
         QCoreApplication::processEvents(); // the changed fields painted, as after a real tick
-        panel.push_back(Ms(start));
+        panel.push_back(MsSince(start));
         added.push_back(panel.back() - link.back());
     }
     const Figures l = Summarise(link);
@@ -222,7 +158,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const auto mainEntered = Clock::now();
+    const auto mainEntered = BenchClock::now();
     const double processToMain = MsSinceProcessStart();
 
     QApplication app(argc, argv);
@@ -232,10 +168,10 @@ int main(int argc, char** argv)
     dlg.ShowWindow();
     // Shown: the window mapped and exposed, and its first paint done.
     QWindow* window = dlg.GetSafeHwnd()->windowHandle();
-    while (window != nullptr && !window->isExposed() && Ms(mainEntered) < 2000)
+    while (window != nullptr && !window->isExposed() && MsSince(mainEntered) < 2000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     QCoreApplication::processEvents();
-    const double startup = std::chrono::duration<double, std::milli>(Clock::now() - mainEntered).count();
+    const double startup = MsSince(mainEntered);
     const double rss = ResidentMegabytes();
 
     std::printf("bench_panel (platform %s)\n", qPrintable(QGuiApplication::platformName()));
@@ -246,9 +182,9 @@ int main(int argc, char** argv)
     std::vector<double> samples;
     for (int round = 0; round < 2000; ++round) {
         FillMembers(dlg, round);
-        const auto start = Clock::now();
+        const auto start = BenchClock::now();
         dlg.UpdateData(FALSE);
-        samples.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        samples.push_back(MsSince(start));
         if (round % 50 == 0)
             QCoreApplication::processEvents(); // let repaints happen as they would
     }
