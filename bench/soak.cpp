@@ -24,7 +24,7 @@
 #include "sim_harness.h"
 #include "soak_conductor.h"
 #include "soak_exchange_count.h"
-#include "soak_process.h"
+#include "process_stats.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "commands.h"
-#include "fd_count.h"
+#include "process_stats.h"
 #include "link_over_sim.h"
 
 namespace {

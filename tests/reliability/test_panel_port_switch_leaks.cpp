@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "comm_port.h"
-#include "fd_count.h"
+#include "process_stats.h"
 #include "panel_sim_fixture.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "commands.h"
-#include "fd_count.h"
+#include "process_stats.h"
 #include "link_over_sim.h"
 
 namespace {

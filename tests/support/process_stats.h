@@ -1,11 +1,13 @@
-// What the process holds: open descriptors and CPU time, for the tests that
-// look for leaks and busy loops.
+// What a process holds: open descriptors, resident memory and CPU time, for
+// the tests that look for leaks and busy loops and for the soak.
 #pragma once
 
 #include <sys/resource.h>
 #include <sys/time.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 // Entries in /proc/self/fd. The listing's own descriptor is among them, the
 // same one every time, so two counts compare fairly.
@@ -16,6 +18,18 @@ inline int OpenDescriptorCount()
     for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec))
         ++count;
     return count;
+}
+
+// VmRSS from /proc/self/status, in kilobytes; -1 when it cannot be read.
+inline long ResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return -1;
 }
 
 // User plus system CPU time of the calling thread, in milliseconds.
