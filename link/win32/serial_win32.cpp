@@ -3,13 +3,7 @@
 // blocks until its transfer is done or its time-out has passed. Of all the
 // results only the handle of the open and the count of the read are used;
 // a failing settings call shows up as a short or empty reply, nowhere else.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.h"
 
 #include <type_traits>
 

@@ -1,12 +1,6 @@
 // Port names, exclusive use and the line settings on Windows, with the
 // simulator's pseudo-terminal behind the COM name (under Wine).
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.h"
 
 #include "commands.h"
 #include "link_over_sim.h"

@@ -14,13 +14,7 @@
 // (set up once by scripts/test-wine.sh in the prefix's registry, because Wine
 // rewrites its dosdevices links at every start), and the simulator links its
 // pseudo-terminal there.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.h"
 
 #include <chrono>
 #include <cstdlib>
