@@ -14,8 +14,8 @@
 // Keep each write below 4096 bytes so that it reaches the FIFO in one piece.
 //
 // Lines:
-//   fault <modes>            none, silence, cut N, garbage, spaced M, delay D,
-//                            extra N, upper, zero P, hangup (combinable, see
+//   fault <modes>            none, silence, cut N, garbage, xonxoff, spaced M,
+//                            delay D, extra N, upper, zero P, hangup (combinable, see
 //                            fault_modes.h); replaces the current modes
 //   hangup                   the device goes away (pty master closed; the
 //                            port link then points nowhere)

@@ -6,7 +6,8 @@
 
 bool FaultModes::operator==(const FaultModes& o) const
 {
-    return silence == o.silence && cutTo == o.cutTo && garbage == o.garbage && gapMs == o.gapMs
+    return silence == o.silence && cutTo == o.cutTo && garbage == o.garbage && xonxoff == o.xonxoff
+        && gapMs == o.gapMs
         && delayMs == o.delayMs && extra == o.extra && upper == o.upper && zeroAt == o.zeroAt
         && hangup == o.hangup;
 }
@@ -62,6 +63,8 @@ bool ParseFaultModes(const std::string& text, FaultModes* faults, std::string* e
             result.silence = true;
         } else if (name == "garbage") {
             result.garbage = true;
+        } else if (name == "xonxoff") {
+            result.xonxoff = true;
         } else if (name == "upper") {
             result.upper = true;
         } else if (name == "hangup") {
@@ -103,9 +106,17 @@ std::string ShapeReply(const std::string& reply, const FaultModes& faults, std::
     if (faults.upper)
         for (char& c : bytes)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (faults.garbage)
+    if (faults.garbage || faults.xonxoff)
         for (char& c : bytes)
             c = static_cast<char>(random() & 0xFFu);
+    if (faults.xonxoff && bytes.size() > kXoffIndex) {
+        // Only the two planted bytes are flow control, so the XOFF stays the last word.
+        for (char& c : bytes)
+            if (c == kXon || c == kXoff)
+                c = static_cast<char>(c ^ 0x40);
+        bytes[kXonIndex] = kXon;
+        bytes[kXoffIndex] = kXoff;
+    }
     if (faults.zeroAt >= 0 && static_cast<std::size_t>(faults.zeroAt) < bytes.size())
         bytes[static_cast<std::size_t>(faults.zeroAt)] = '\0';
     if (faults.cutTo >= 0 && static_cast<std::size_t>(faults.cutTo) < bytes.size())

@@ -31,7 +31,8 @@ Options:
 
 Fault modes (combinable; numbers after a blank, comma or colon):
   none, silence (no replies), cut N (reply cut to N bytes), garbage (12 bytes
-  of junk), spaced M (reply bytes M ms apart, and M ms before the first),
+  of junk), xonxoff (12 bytes of junk holding an XON, 0x11, and after it an
+  XOFF, 0x13), spaced M (reply bytes M ms apart, and M ms before the first),
   delay D (D ms before the first reply byte), extra N (N bytes '7' after the
   reply), upper (upper-case hex), zero P (a zero byte at index P),
   hangup (the device goes away)

@@ -33,14 +33,18 @@ int RemainingMs(Clock::time_point deadline)
     return static_cast<int>(left) + 1;
 }
 
-// 115200 8N1, raw; software flow control stays as the port had it, and
-// hardware flow control is off so that RTS is the program's to drive.
+// 115200 8N1, raw. Software flow control is off: Linux turns IXON on for
+// every terminal, and then one stray 0x13 on the line would stop all output
+// until a 0x11 came, and XON/XOFF bytes would vanish from the reply, whose
+// raw bytes the exchange counts. Hardware flow control is off so that RTS
+// is the program's to drive.
 void ConfigureLine(int fd)
 {
     termios tio;
     if (tcgetattr(fd, &tio) != 0)
         return; // not detected, as any failure after a successful open
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | INPCK | IUCLC);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | INPCK | IUCLC
+                                          | IXON | IXOFF | IXANY);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -86,6 +87,33 @@ TEST_F(LinkPort, BytesSentBeforeTheOpenAreNotSeen)
     ASSERT_EQ(OpenCommPort("COM1"), 1);
     ASSERT_EQ(ioctl(g_hComm, FIONREAD, &queued), 0);
     EXPECT_EQ(queued, 0);
+}
+
+TEST_F(LinkPort, AStrayXoffInAReplyDoesNotStopTheLine)
+{
+    // As Linux leaves every fresh terminal (the simulator's own is raw).
+    StartOnly();
+    const int probe = open(sim_->LinkPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(probe, 0);
+    termios tio{};
+    ASSERT_EQ(tcgetattr(probe, &tio), 0);
+    tio.c_iflag |= IXON | IXOFF;
+    ASSERT_EQ(tcsetattr(probe, TCSANOW, &tio), 0);
+    close(probe);
+
+    ASSERT_EQ(OpenCommPort("COM1"), 1);
+    ASSERT_EQ(tcgetattr(g_hComm, &tio), 0);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY), 0u);
+
+    Command("fault xonxoff"); // junk with XON, then XOFF, in it
+    QueryController(CMD_VERSION);
+    EXPECT_FALSE(g_bCommError); // the flow-control bytes counted as reply bytes
+    Command("fault none");
+    const Stopwatch watch;
+    EXPECT_EQ(QueryController(CMD_VERSION), 258);
+    EXPECT_FALSE(g_bCommError);
+    // A stopped line would hold every byte of the request for 210 ms.
+    EXPECT_LT(watch.Ms(), 1000.0);
 }
 
 TEST_F(LinkPort, AClosedDescriptorIsNeverTouchedAgain)

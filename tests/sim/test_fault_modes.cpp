@@ -49,6 +49,7 @@ INSTANTIATE_TEST_SUITE_P(Settings, FaultParsing,
         ParseCase{"cut:5,delay:100", With([](FaultModes& f) { f.cutTo = 5; f.delayMs = 100; })},
         ParseCase{"EXTRA 4 upper", With([](FaultModes& f) { f.extra = 4; f.upper = true; })},
         ParseCase{"garbage", With([](FaultModes& f) { f.garbage = true; })},
+        ParseCase{"xonxoff", With([](FaultModes& f) { f.xonxoff = true; })},
         ParseCase{"zero 7", With([](FaultModes& f) { f.zeroAt = 7; })},
         ParseCase{"hangup", With([](FaultModes& f) { f.hangup = true; })}));
 
@@ -103,6 +104,21 @@ TEST(ReplyShaping, GarbageIsTwelveBytesOfSomethingElse)
     EXPECT_EQ(junk.size(), kSimReplyLength);
     EXPECT_NE(junk, FormatReply(258));
     EXPECT_NE(ShapeReply(FormatReply(258), faults, random), junk);
+}
+
+TEST(ReplyShaping, XonXoffJunkEndsOnXoffEveryTime)
+{
+    std::mt19937 random(1);
+    FaultModes faults;
+    faults.xonxoff = true;
+    for (int reply = 0; reply < 200; ++reply) {
+        const std::string junk = ShapeReply(FormatReply(258), faults, random);
+        ASSERT_EQ(junk.size(), kSimReplyLength);
+        EXPECT_EQ(junk.find(kXon), kXonIndex);
+        EXPECT_EQ(junk.rfind(kXon), kXonIndex);
+        EXPECT_EQ(junk.find(kXoff), kXoffIndex);
+        EXPECT_EQ(junk.rfind(kXoff), kXoffIndex);
+    }
 }
 
 TEST(RequestLogLine, EscapesEveryByteThatIsNotPlainText)
