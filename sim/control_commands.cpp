@@ -24,10 +24,16 @@
 //                            "inject 2a 30 31" or "inject 2a3031"
 //   pace 0|1                 line pace emulation off or on
 //   freeze 0|1               stops or restarts the thermal model
+//   speed <factor>           model seconds per second (> 0, e.g. 10 or 0.5)
+//   break <ch>               the channel's sensor breaks: Sensor flag off,
+//                            reading 999.99, heater off
+//   repair <ch>              the channel's sensor works again
 //   set temp <ch> <v>        hundredths        set power <ch> <v>   0 ... 511
 //   set status <ch> <v>      status word       set setpoint <ch> <v> tenths
 //   set enable <ch> <v>      output enable     set version <v>
-//                            (ch is 0 ... 3; values are decimal or 0x hex)
+//                            (ch is 0 ... 3; values are decimal or 0x hex;
+//                            the model is brought up to now first, so the
+//                            value set is where it goes on from)
 //   clearlog                 empties the request log (memory and file)
 //   ping <token>             acknowledged as "ok <token>"
 #include <cctype>
@@ -36,6 +42,7 @@
 #include <sstream>
 #include <vector>
 
+#include "sim_options.h"
 #include "simulator.h"
 
 namespace {
@@ -83,6 +90,11 @@ std::string Rest(std::istringstream& in)
     return start == std::string::npos ? "" : rest.substr(start);
 }
 
+bool ParseChannel(const std::string& text, std::int32_t* channel)
+{
+    return ParseInteger(text, channel) && *channel >= 0 && *channel < kSimChannelCount;
+}
+
 // Returns an empty string on success, else the reason.
 std::string ApplySet(Simulator& sim, std::istringstream& in)
 {
@@ -98,10 +110,11 @@ std::string ApplySet(Simulator& sim, std::istringstream& in)
         return "";
     }
     std::int32_t channel = 0;
-    if (!ParseInteger(first, &channel) || channel < 0 || channel >= kSimChannelCount)
+    if (!ParseChannel(first, &channel))
         return "channel must be 0 ... 3";
     if (!ParseInteger(second, &value))
         return "missing or bad value";
+    sim.CatchUpModel();
     ChannelState& state = sim.GetController().Model().Channel(channel);
     if (what == "temp")
         state.temperature = value;
@@ -149,6 +162,24 @@ std::string ApplyLine(Simulator& sim, const std::string& command, std::istringst
             sim.SetPace(flag == "1");
         else
             sim.SetFrozen(flag == "1");
+        return "";
+    }
+    if (command == "speed") {
+        double speed = 0.0;
+        if (!ParseSpeedFactor(Rest(in), &speed))
+            return "usage: speed <factor greater than 0>";
+        sim.SetSpeed(speed);
+        return "";
+    }
+    if (command == "break" || command == "repair") {
+        std::int32_t channel = 0;
+        if (!ParseChannel(Rest(in), &channel))
+            return "usage: " + command + " <channel 0 ... 3>";
+        sim.CatchUpModel();
+        if (command == "break")
+            sim.GetController().Model().BreakSensor(channel);
+        else
+            sim.GetController().Model().RepairSensor(channel);
         return "";
     }
     if (command == "set")

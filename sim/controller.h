@@ -17,6 +17,8 @@ std::string FormatReply(std::uint32_t value);
 
 class Controller {
 public:
+    explicit Controller(std::uint32_t noiseSeed = kDefaultNoiseSeed) : model_(noiseSeed) {}
+
     // frame: one complete request including its closing carriage return.
     // Returns the reply, or nothing when the frame is malformed, its checksum
     // is wrong or it is addressed to another device. A well-formed frame with

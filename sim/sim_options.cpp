@@ -1,6 +1,7 @@
 #include "sim_options.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 
 std::string SimUsage()
@@ -27,7 +28,25 @@ Options:
   --pace            emulate the line's pace: 115200 baud 8N1, 86.8 us a
                     character in both directions
   --version N       firmware version to report (default 258)
+  --speed F         run the thermal model F times as fast as the clock
+                    (default 1; e.g. 10 for a demonstration)
+  --seed N          seed of the sensor noise (default 1852795251); the same
+                    seed and the same requests give the same readings
+  --sensor-break CH start with the sensor of channel CH (0 ... 3) broken
   --help            this text
+
+The channels: each is a heated plant with a time constant of 40 s (full
+power would hold it 80 degrees above ambient), its heater driven by a
+proportional-integral loop (30 % power per degree, integral time 10 s)
+that settles on the set point without offset. The ambient starts at 22.00
+and drifts by 0.3 degrees over twenty minutes. Readings carry sensor noise
+of 0.02 degrees (standard deviation, never beyond 0.06); none while the
+model is frozen. At start every channel is at ambient with set point 25.0
+and its output disabled, except channel 1 (0 on the line), which regulates
+to 30.0. Status: Sensor while the sensor works, Overtemp while the reading
+is more than 2 degrees above the set point, Ext. heat enable while the
+output is enabled. A broken sensor reads 999.99 with Sensor off, and its
+heater stays off.
 
 Fault modes (combinable; numbers after a blank, comma or colon):
   none, silence (no replies), cut N (reply cut to N bytes), garbage (12 bytes
@@ -40,9 +59,12 @@ Fault modes (combinable; numbers after a blank, comma or colon):
 Control lines (one per line; acknowledged in --ack as "ok <line>",
 "error <line>: <reason>", or "ok <token>" for ping):
   fault <modes> | hangup | return | inject <hex bytes> | pace 0|1 | freeze 0|1
+  speed <factor> | break <channel 0-3> | repair <channel 0-3>
   set temp|power|status|setpoint|enable <channel 0-3> <value>
   set version <value> | clearlog | ping <token>
   Temperatures are in hundredths, set points in tenths, power 0 ... 511.
+  "break" breaks a channel's sensor and "repair" mends it. A "set" first
+  brings the model up to now, so the model goes on from the value set.
   While running, the model recomputes power and status: freeze it to keep
   values exactly as set.
 
@@ -54,18 +76,29 @@ address gets no reply, an unknown command the value 0. Replies are 12 bytes:
 
 namespace {
 
-bool ParseVersion(const char* text, std::int32_t* version)
+bool ParseWhole(const char* text, long long low, long long high, long long* result)
 {
     errno = 0;
     char* end = nullptr;
     const long long value = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < INT32_MIN || value > INT32_MAX)
+    if (errno != 0 || end == text || *end != '\0' || value < low || value > high)
         return false;
-    *version = static_cast<std::int32_t>(value);
+    *result = value;
     return true;
 }
 
 } // namespace
+
+bool ParseSpeedFactor(const std::string& text, double* speed)
+{
+    errno = 0;
+    char* end = nullptr;
+    const double parsed = std::strtod(text.c_str(), &end);
+    if (text.empty() || errno != 0 || end == nullptr || *end != '\0' || !(parsed > 0.0 && parsed <= 3.0e7))
+        return false;
+    *speed = parsed;
+    return true;
+}
 
 ParseOutcome ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error)
 {
@@ -96,10 +129,31 @@ ParseOutcome ParseSimOptions(int argc, char** argv, SimOptions* options, std::st
             if (!ParseFaultModes(value, &options->faults, error))
                 return ParseOutcome::Error;
         } else if (option == "--version") {
-            if (!ParseVersion(value, &options->version)) {
+            long long version = 0;
+            if (!ParseWhole(value, INT32_MIN, INT32_MAX, &version)) {
                 *error = std::string("not a version number: ") + value;
                 return ParseOutcome::Error;
             }
+            options->version = static_cast<std::int32_t>(version);
+        } else if (option == "--speed") {
+            if (!ParseSpeedFactor(value, &options->speed)) {
+                *error = std::string("not a speed factor greater than 0: ") + value;
+                return ParseOutcome::Error;
+            }
+        } else if (option == "--seed") {
+            long long seed = 0;
+            if (!ParseWhole(value, 0, UINT32_MAX, &seed)) {
+                *error = std::string("not a seed (0 ... 4294967295): ") + value;
+                return ParseOutcome::Error;
+            }
+            options->seed = static_cast<std::uint32_t>(seed);
+        } else if (option == "--sensor-break") {
+            long long channel = 0;
+            if (!ParseWhole(value, 0, kSimChannelCount - 1, &channel)) {
+                *error = std::string("not a channel (0 ... 3): ") + value;
+                return ParseOutcome::Error;
+            }
+            options->sensorBreak = static_cast<int>(channel);
         } else {
             *error = "unknown option: " + option;
             return ParseOutcome::Error;

@@ -31,8 +31,12 @@ constexpr nanoseconds kSpinTail{60000};
 
 Simulator::Simulator(SimOptions options)
     : options_(std::move(options))
+    , controller_(options_.seed)
 {
     controller_.SetVersion(options_.version);
+    if (options_.sensorBreak >= 0 && options_.sensorBreak < kSimChannelCount)
+        controller_.Model().BreakSensor(options_.sensorBreak);
+    lastAdvance_ = Clock::now();
 }
 
 bool Simulator::Start(std::string* error)
@@ -96,14 +100,20 @@ bool Simulator::Return(std::string* error)
 
 void Simulator::SetFrozen(bool frozen)
 {
-    AdvanceModel(); // up to now, so that thawing does not jump
+    CatchUpModel(); // up to now, so that thawing does not jump
     controller_.Model().SetFrozen(frozen);
 }
 
-void Simulator::AdvanceModel()
+void Simulator::SetSpeed(double speed)
+{
+    CatchUpModel(); // the time so far at the old speed
+    options_.speed = speed;
+}
+
+void Simulator::CatchUpModel()
 {
     const Clock::time_point now = Clock::now();
-    controller_.Model().Advance(std::chrono::duration<double>(now - lastAdvance_).count());
+    controller_.Model().Advance(std::chrono::duration<double>(now - lastAdvance_).count() * options_.speed);
     lastAdvance_ = now;
 }
 
@@ -130,7 +140,7 @@ void Simulator::Receive(const char* data, std::size_t size, Clock::time_point no
 void Simulator::CompleteRequest(Clock::time_point arrival)
 {
     log_.Add(request_);
-    AdvanceModel();
+    CatchUpModel();
     const std::optional<std::string> reply = controller_.HandleRequest(request_);
     request_.clear();
     if (reply)

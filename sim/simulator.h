@@ -24,6 +24,9 @@ struct SimOptions {
     FaultModes faults;
     bool pace = false;
     std::int32_t version = kDefaultFirmwareVersion;
+    double speed = 1.0;                   // model seconds per second
+    std::uint32_t seed = kDefaultNoiseSeed; // of the sensor noise
+    int sensorBreak = -1;                 // channel 0 ... 3 that starts with a broken sensor
 };
 
 class Simulator {
@@ -54,6 +57,10 @@ public:
     const FaultModes& Faults() const { return faults_; }
     void SetPace(bool pace) { options_.pace = pace; }
     void SetFrozen(bool frozen);
+    // Model seconds per second; the model is brought up to now first.
+    void SetSpeed(double speed);
+    // Moves the model on to now, so that what is set next starts from the present.
+    void CatchUpModel();
     void Inject(const std::string& bytes);
     Controller& GetController() { return controller_; }
     RequestLog& Log() { return log_; }
@@ -75,7 +82,6 @@ private:
     void WaitForWork(const sigset_t* waitMask);
     void ReadLine(Clock::time_point now);
     void ServeControl();
-    void AdvanceModel();
 
     SimOptions options_;
     std::string linkPath_;
