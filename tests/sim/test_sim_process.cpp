@@ -102,6 +102,37 @@ TEST_F(SimProcess, RunningModelHeatsAnEnabledChannel)
     EXPECT_EQ(Ask(ChannelQuery("03", 0)), FormatReply(511));
 }
 
+std::int32_t ValueOf(const std::string& reply)
+{
+    EXPECT_EQ(reply.size(), kSimReplyLength);
+    return ParseReplyValue(reply.substr(0, 9).c_str());
+}
+
+TEST_F(SimProcess, ASetTemperatureIsWhereTheModelGoesOnFrom)
+{
+    ASSERT_TRUE(sim_->Command("set setpoint 0 800")); // far above: full power, 2 degrees a second
+    Ask(RequestFrame("00"));
+    std::this_thread::sleep_for(std::chrono::seconds(1)); // no request meanwhile
+    const auto set = Clock::now();
+    ASSERT_TRUE(sim_->Command("set temp 0 2200"));
+    const std::int32_t reading = ValueOf(Ask(ChannelQuery("01", 0)));
+    // Heating since the set, never the idle second before it.
+    const double since = MillisecondsSince(set) / 1000.0;
+    EXPECT_LT(reading, 2200 + 200.0 * since + kNoiseLimitHundredths + 1.0);
+}
+
+TEST_F(SimProcess, ABrokenSensorAndItsRepairReachTheLine)
+{
+    ASSERT_TRUE(sim_->Command("break 2"));
+    EXPECT_EQ(ValueOf(Ask(ChannelQuery("01", 2))), kSensorBreakHundredths);
+    EXPECT_EQ(ValueOf(Ask(ChannelQuery("05", 2))) & kStatusSensor, 0);
+    ASSERT_TRUE(sim_->Command("repair 2"));
+    EXPECT_NEAR(ValueOf(Ask(ChannelQuery("01", 2))), kAmbientHundredths, 50.0);
+    EXPECT_EQ(ValueOf(Ask(ChannelQuery("05", 2))) & kStatusSensor, kStatusSensor);
+    for (const char* refused : {"break 4", "repair", "speed 0", "speed fast"})
+        EXPECT_FALSE(sim_->Command(refused)) << refused;
+}
+
 TEST_F(SimProcess, RefusedControlLinesSayWhy)
 {
     EXPECT_FALSE(sim_->Command("set temp 4 100"));
@@ -203,7 +234,8 @@ TEST(SimProcessLifetime, RefusesBadCommandLines)
 {
     HarnessPlatform& platform = DefaultHarnessPlatform();
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--fault", "bogus"},
-                                                 {"--version", "x"}, {"--frobnicate"}, {"--port"}}) {
+                                                 {"--version", "x"}, {"--frobnicate"}, {"--port"},
+                                                 {"--speed", "0"}, {"--sensor-break", "4"}}) {
         std::vector<std::string> argv = {SimProgramPath()};
         argv.insert(argv.end(), args.begin(), args.end());
         std::string error;
