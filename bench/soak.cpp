@@ -1,7 +1,7 @@
 // soak: the real panel (offscreen) sampling once a second against the
 // simulated controller for a given time, while the controller cycles through
-// its fault modes: silence, cut replies, garbage, gapped bytes, extra bytes,
-// hang-up and return. After a hang-up the operator picks the port again,
+// its fault modes: silence, cut replies, garbage (also with XON and XOFF
+// bytes in it), gapped bytes, extra bytes, hang-up and return. After a hang-up the operator picks the port again,
 // once while the device is gone ("OPEN FAIL") and once it is back.
 //
 //   soak [SECONDS]          default 120

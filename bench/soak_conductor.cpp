@@ -20,6 +20,7 @@ const Phase kCycle[] = {
     {"fault none", milliseconds(3000)},
     {"fault cut 5", milliseconds(6000)},
     {"fault garbage", milliseconds(6000)},
+    {"fault xonxoff", milliseconds(6000)}, // an XOFF in every reply must not stop the line
     {"fault spaced 25", milliseconds(8000)},
     {"fault extra 5", milliseconds(6000)},
     {"fault none", milliseconds(3000)},
