@@ -31,7 +31,7 @@ Options:
   --speed F         run the thermal model F times as fast as the clock
                     (default 1; e.g. 10 for a demonstration)
   --seed N          seed of the sensor noise (default 1852795251); the same
-                    seed and the same requests give the same readings
+                    seed gives the same noise, reading for reading
   --sensor-break CH start with the sensor of channel CH (0 ... 3) broken
   --help            this text
 
