@@ -32,7 +32,13 @@ if(KORVANTHINE_MAKENSIS)
   set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/panel/res/korvanthine.ico)
   set(CPACK_NSIS_INSTALLED_ICON_NAME korvanthine.exe)
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  # A 64-bit installer for 64-bit programs: it installs into the 64-bit
+  # Program Files, and it runs on a 64-bit Wine without its 32-bit half.
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
   # Start-menu entries: the panel, the read-me; CPack adds the uninstaller.
+  # The programs sit at the top of the folder, not in bin/.
+  set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
   if(TARGET korvanthine)
     set(CPACK_PACKAGE_EXECUTABLES korvanthine KORVANTHINE)
   endif()

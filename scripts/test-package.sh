@@ -185,5 +185,30 @@ if ! korvanthine_pending korvanthine.exe; then
     wait_for 200 bash -c "! kill -0 $winpanel 2>/dev/null" || fail "korvanthine.exe did not end on Escape"
     echo "korvanthine.exe: window under Wine, ended on Escape"
 fi
+
+echo "-- the installer: silent install, Start-menu entries, uninstall"
+installer=$(ls "$root"/out/korvanthine-*-win64.exe 2>/dev/null || true)
+if [ -z "$installer" ]; then
+    echo "no installer in out/ (makensis missing)"
+else
+    target="$WINEPREFIX/drive_c/Program Files/KORVANTHINE"
+    menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+    timeout 120 "$wine" "$installer" /S
+    expected=(LICENSE.txt README.txt Uninstall.exe)
+    links=(Uninstall.lnk)
+    korvanthine_pending korvanthine.exe || { expected+=(korvanthine.exe); links+=(KORVANTHINE.lnk); }
+    korvanthine_pending korvanthine-ctl.exe || expected+=(korvanthine-ctl.exe)
+    for name in "${expected[@]}"; do
+        [ -f "$target/$name" ] || fail "the installer did not install $name"
+    done
+    for name in "${links[@]}"; do
+        find "$menu" -path '*KORVANTHINE*' -name "$name" | grep -q . || fail "no Start-menu entry $name"
+    done
+    # The uninstaller copies itself away and goes on in the background.
+    timeout 120 "$wine" "C:\\Program Files\\KORVANTHINE\\Uninstall.exe" /S
+    no_install_left() { [ ! -e "$target" ] && ! find "$menu" -path '*KORVANTHINE*' | grep -q .; }
+    wait_for 300 no_install_left || fail "the uninstaller left files or Start-menu entries"
+    echo "installed ${expected[*]} and Start-menu ${links[*]}; uninstalled without a trace"
+fi
 "$wine_dir/wineserver" -k 2>/dev/null || true
 echo "package checks passed"
