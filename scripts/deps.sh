@@ -18,3 +18,9 @@ korvanthine_install() {
 }
 
 KORVANTHINE_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core)
+
+# What scripts/package.sh and its check need beyond the build: the Debian
+# package tools and checkers, and the MinGW cross compiler and NSIS for the
+# Windows download.
+KORVANTHINE_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream
+                              g++-mingw-w64-x86-64-posix nsis)

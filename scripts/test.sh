@@ -34,3 +34,8 @@ if [ -x scripts/test-wine.sh ]; then
     echo "== Windows link under Wine =="
     scripts/test-wine.sh
 fi
+
+if [ -x scripts/test-package.sh ]; then
+    echo "== packages: made, installed, started, removed =="
+    scripts/test-package.sh
+fi

@@ -1,9 +1,12 @@
 // Draws the application icon (korvanthine.ico: 32x32 and 16x16, 16 colours)
 // and the panel picture (panel_picture.bmp: 254x54, 24 bits, bottom-up,
-// 2834 pixels per metre) and writes them in exactly those formats. Run it
-// to regenerate the committed files:
+// 2834 pixels per metre) and writes them in exactly those formats, and the
+// same icon art at the desktop's icon-theme sizes (icons/korvanthine-N.png,
+// 16 to 256 pixels). Run it to regenerate the committed files:
 //   make_res_art <output folder>
+#include <QBuffer>
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -154,14 +157,15 @@ const QRgb kPalette[16] = {
     qRgb(0, 0, 255),   qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255),
 };
 
-// Draws the icon at size s in palette colours only, without smoothing, with
-// a transparent outside.
-QImage DrawIcon(int s)
+// Draws the icon at size s in palette colours, with a transparent outside.
+// Unsmoothed, every pixel is a palette colour (the 16-colour icon); smoothed,
+// the edges blend, which the desktop's larger sizes want.
+QImage DrawIcon(int s, bool smooth = false)
 {
     QImage image(s, s, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::Antialiasing, smooth);
     const qreal u = s / 32.0;
     // Navy tile with a blue rim.
     p.setPen(QPen(QColor(kPalette[12]), qMax<qreal>(1, u)));
@@ -260,12 +264,39 @@ QByteArray EncodeIco(const std::vector<QImage>& images)
     return out;
 }
 
+// The icon theme's usual sizes. The two the 16-colour icon has keep its
+// exact pixels, so the menu shows what the window's caption shows; the
+// others are drawn smoothed at their own size, never scaled from another.
+constexpr int kThemeIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+QByteArray EncodePng(const QImage& image)
+{
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return out;
+}
+
 bool Write(const QString& path, const QByteArray& data)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
+    }
+    return true;
+}
+
+bool WriteThemeIcons(const QString& folder)
+{
+    if (!QDir(folder).mkpath(QStringLiteral("icons")))
+        return false;
+    for (int size : kThemeIconSizes) {
+        const bool smooth = size != 16 && size != 32;
+        const QString path = folder + QStringLiteral("/icons/korvanthine-%1.png").arg(size);
+        if (!Write(path, EncodePng(DrawIcon(size, smooth))))
+            return false;
     }
     return true;
 }
@@ -281,6 +312,7 @@ int main(int argc, char** argv)
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
     const bool ok = Write(folder + QStringLiteral("/panel_picture.bmp"), EncodeBmp24(DrawPicture())) &&
-                    Write(folder + QStringLiteral("/korvanthine.ico"), EncodeIco({DrawIcon(32), DrawIcon(16)}));
+                    Write(folder + QStringLiteral("/korvanthine.ico"), EncodeIco({DrawIcon(32), DrawIcon(16)})) &&
+                    WriteThemeIcons(folder);
     return ok ? 0 : 1;
 }

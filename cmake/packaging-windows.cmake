@@ -1,0 +1,46 @@
+# Windows: one folder with the programs (linked statically, so nothing else
+# is needed beside them), the licence and a short read-me, packed as a ZIP
+# and, where makensis is found, as an installer with a Start-menu entry and
+# an uninstaller.
+foreach(program korvanthine korvanthine-ctl)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION .)
+  endif()
+endforeach()
+
+# Windows line ends, so that every editor there shows the lines.
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt
+               @ONLY NEWLINE_STYLE CRLF)
+configure_file(${KORVANTHINE_PACKAGING_DIR}/windows/README.txt ${PROJECT_BINARY_DIR}/packaging/README.txt
+               @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt ${PROJECT_BINARY_DIR}/packaging/README.txt
+        DESTINATION .)
+
+set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY KORVANTHINE)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY KORVANTHINE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR ZIP)
+
+find_program(KORVANTHINE_MAKENSIS makensis)
+if(KORVANTHINE_MAKENSIS)
+  list(APPEND CPACK_GENERATOR NSIS)
+  set(CPACK_NSIS_EXECUTABLE ${KORVANTHINE_MAKENSIS})
+  set(CPACK_NSIS_PACKAGE_NAME "KORVANTHINE ${PROJECT_VERSION}")
+  set(CPACK_NSIS_DISPLAY_NAME "KORVANTHINE")
+  set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/panel/res/korvanthine.ico)
+  set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/panel/res/korvanthine.ico)
+  set(CPACK_NSIS_INSTALLED_ICON_NAME korvanthine.exe)
+  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  # A 64-bit installer for 64-bit programs: it installs into the 64-bit
+  # Program Files, and it runs on a 64-bit Wine without its 32-bit half.
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  # Start-menu entries: the panel, the read-me; CPack adds the uninstaller.
+  # The programs sit at the top of the folder, not in bin/.
+  set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+  if(TARGET korvanthine)
+    set(CPACK_PACKAGE_EXECUTABLES korvanthine KORVANTHINE)
+  endif()
+  set(CPACK_NSIS_MENU_LINKS README.txt "KORVANTHINE read-me")
+endif()
