@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QAbstractItemView>
+#include <QScrollBar>
 #include <cstring>
 
 #include "dialog_units.h"
@@ -189,6 +191,27 @@ TEST_F(PanelTest, ListsHoldTheirInitialItemsInOrder)
     ASSERT_EQ(Combo(IDC_OUTPUT_ENABLE)->count(), 2);
     EXPECT_EQ(Combo(IDC_OUTPUT_ENABLE)->itemText(0), QStringLiteral("DISABLE"));
     EXPECT_EQ(Combo(IDC_OUTPUT_ENABLE)->itemText(1), QStringLiteral("ENABLE"));
+}
+
+TEST_F(PanelTest, DroppedListsEndWithinTheirTemplateHeightAndScroll)
+{
+    // All three lists are 51 units high, the closed box included.
+    const int templateBottom = dialogkit::MapDialogRect(Window()->Units(), 0, 0, 58, 51).height();
+    for (int id : {IDC_PORT, IDC_CHANNEL, IDC_OUTPUT_ENABLE}) {
+        SCOPED_TRACE(id);
+        QComboBox* combo = Combo(id);
+        combo->showPopup();
+        const QWidget* popup = combo->view()->window();
+        ASSERT_TRUE(popup->isVisible());
+        const int bottom = popup->geometry().bottom() + 1 - combo->mapToGlobal(QPoint(0, 0)).y();
+        EXPECT_LE(bottom, templateBottom);
+        const bool scrolls = id == IDC_PORT; // the others hold no more than fits
+        EXPECT_EQ(combo->view()->verticalScrollBar()->isVisible(), scrolls);
+        if (scrolls) {
+            EXPECT_GT(bottom, templateBottom - 20) << "within one row of the template's bottom";
+        }
+        combo->hidePopup();
+    }
 }
 
 TEST_F(PanelTest, FirstContentsFollowTheConstructionValues)
