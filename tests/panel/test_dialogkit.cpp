@@ -1,6 +1,7 @@
 // The dialog layer's own promises that the panel relies on: the progress
 // bar's defaults, timers without a backlog that keep running inside modal
-// loops, and notifications dropped during a transfer.
+// loops, check states drawn at once, and notifications dropped during a
+// transfer.
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 #include <QProgressBar>
 #include <QThread>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <iterator>
 
 #include "data_exchange.h"
@@ -23,6 +25,7 @@ const char* const kItems[] = {"one", "two"};
 const dialogkit::DialogItemTemplate kTestItems[] = {
     {10, dialogkit::ControlClass::Progress, "", 5, 5, 60, 10, 0, 0},
     {11, dialogkit::ControlClass::ComboBox, "", 5, 20, 60, 40, CBS_DROPDOWNLIST | WS_TABSTOP, 0},
+    {12, dialogkit::ControlClass::Button, "lamp", 5, 60, 60, 10, BS_AUTORADIOBUTTON, 0},
 };
 const dialogkit::ComboInitData kTestInit[] = {{11, kItems, std::size(kItems)}};
 const dialogkit::DialogTemplate kTestTemplate = {
@@ -65,6 +68,21 @@ public:
     std::function<void()> duringTransfer;
 };
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    PaintCounter(QWidget* widget, int* count) : m_count(count) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++*m_count;
+        return false;
+    }
+
+private:
+    int* m_count;
+};
+
 } // namespace
 
 TEST(DialogKit, ProgressBarRunsFrom0To100InStepsOf10)
@@ -81,6 +99,39 @@ TEST(DialogKit, ProgressBarRunsFrom0To100InStepsOf10)
     EXPECT_EQ(dlg.progress.GetPos(), 100);
     dlg.progress.StepIt(); // past the end it starts over
     EXPECT_EQ(dlg.progress.GetPos(), 10);
+    // The object lets go of a destroyed window and takes the next one.
+    dlg.DestroyWindow();
+    EXPECT_FALSE(dlg.progress.IsAttached());
+    ASSERT_TRUE(dlg.Create());
+    EXPECT_EQ(dlg.progress.GetSafeHwnd(), dlg.GetDlgItem(10));
+}
+
+TEST(DialogKit, ACheckStateReachesTheScreenWhileItsHandlerStillBlocks)
+{
+    TestDialog dlg;
+    ASSERT_TRUE(dlg.Create());
+    dlg.ShowWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.GetSafeHwnd()));
+    QWidget* lamp = dlg.GetDlgItem(12);
+    int paints = 0;
+    PaintCounter counter(lamp, &paints);
+    std::vector<int> paintsAfter;
+    dlg.onTick = [&] { // no event is delivered until it returns
+        for (int state : {BST_CHECKED, BST_CHECKED, BST_UNCHECKED}) {
+            dlg.SendDlgItemMessage(12, BM_SETCHECK, static_cast<WPARAM>(state));
+            paintsAfter.push_back(paints);
+        }
+    };
+    dlg.SetTimer(1, 10, nullptr);
+    QElapsedTimer clock;
+    clock.start();
+    while (paintsAfter.empty() && clock.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    dlg.KillTimer(1);
+    ASSERT_EQ(paintsAfter.size(), 3u);
+    EXPECT_GE(paintsAfter[0], 1);
+    EXPECT_EQ(paintsAfter[1], paintsAfter[0]); // unchanged: not redrawn
+    EXPECT_GT(paintsAfter[2], paintsAfter[1]);
 }
 
 TEST(DialogKit, ATimerBlockedByItsHandlerDoesNotBuildABacklog)
