@@ -93,6 +93,10 @@ QWidget* CreateCombo(const DialogItemTemplate& item, QWidget* parent)
 {
     auto* combo = new QComboBox(parent);
     combo->setEditable(false);
+    // Some styles drop a non-editable list as a menu of every item, which
+    // ignores the visible-item count; a plain list keeps the template's height
+    // and scrolls.
+    combo->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
     combo->setFocusPolicy(FocusFor(item));
     return combo;
 }

@@ -59,7 +59,13 @@ INT_PTR CDialog::DoModal()
         Window()->exec();
     }
     const int result = m_result;
+    QWidget* owner = Window()->parentWidget();
     DestroyWindow();
+    // Without a window manager the keyboard would fall back to the screen's
+    // root, and the owner (the panel after its About box) would take no keys,
+    // Alt+Space included, until clicked.
+    if (owner != nullptr && owner->isVisible())
+        owner->activateWindow();
     return result;
 }
 

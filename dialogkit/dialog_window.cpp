@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
@@ -424,6 +425,13 @@ bool DialogWindow::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == m_vbar && event->type() == QEvent::Wheel)
         return true; // no wheel scrolling of the panel's own
+    if (watched == m_vbar && (event->type() == QEvent::MouseButtonPress ||
+                              event->type() == QEvent::MouseButtonDblClick ||
+                              event->type() == QEvent::MouseButtonRelease)) {
+        // Only the left button works the bar: some styles jump the thumb on
+        // a middle click, and a middle release would end a left drag.
+        return static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton;
+    }
     return QDialog::eventFilter(watched, event);
 }
 

@@ -16,6 +16,39 @@ int Step(const QProgressBar* bar)
     return step.isValid() ? step.toInt() : kDefaultStep;
 }
 
+// A child of the attached bar, so that the bar's destruction (with its
+// window) detaches the control object, which then no longer points at it.
+class Attachment : public QObject {
+public:
+    Attachment(QProgressBar* bar, QProgressBar** slot) : QObject(bar), m_slot(slot) {}
+    ~Attachment() override
+    {
+        if (m_slot != nullptr)
+            *m_slot = nullptr;
+    }
+    bool Holds(QProgressBar** slot) const { return m_slot == slot; }
+    void Release() { m_slot = nullptr; }
+
+private:
+    QProgressBar** m_slot;
+};
+
+// Removes the attachment of slot from its bar, leaving the bar alone.
+void ReleaseAttachment(QProgressBar** slot)
+{
+    if (*slot == nullptr)
+        return;
+    for (QObject* child : (*slot)->children()) {
+        auto* attachment = dynamic_cast<Attachment*>(child);
+        if (attachment != nullptr && attachment->Holds(slot)) {
+            attachment->Release();
+            delete attachment;
+            break;
+        }
+    }
+    *slot = nullptr;
+}
+
 } // namespace
 
 int ProgressSetPos(QProgressBar* bar, int pos)
@@ -45,6 +78,19 @@ void ProgressSetStep(QProgressBar* bar, int step)
 }
 
 } // namespace dialogkit
+
+CProgressCtrl::~CProgressCtrl()
+{
+    dialogkit::ReleaseAttachment(&m_bar);
+}
+
+void CProgressCtrl::Attach(QProgressBar* bar)
+{
+    dialogkit::ReleaseAttachment(&m_bar);
+    m_bar = bar;
+    if (bar != nullptr)
+        new dialogkit::Attachment(bar, &m_bar);
+}
 
 int CProgressCtrl::SetPos(int pos)
 {

@@ -16,9 +16,15 @@ void ProgressSetStep(QProgressBar* bar, int step);
 
 class CProgressCtrl {
 public:
-    // True once a transfer (DDX_Control) attached the control's window.
+    CProgressCtrl() = default;
+    ~CProgressCtrl();
+    CProgressCtrl(const CProgressCtrl&) = delete;
+    CProgressCtrl& operator=(const CProgressCtrl&) = delete;
+
+    // True once a transfer (DDX_Control) attached the control's window, until
+    // that window is destroyed.
     bool IsAttached() const { return m_bar != nullptr; }
-    void Attach(QProgressBar* bar) { m_bar = bar; }
+    void Attach(QProgressBar* bar);
     QProgressBar* GetSafeHwnd() const { return m_bar; }
 
     int SetPos(int pos);

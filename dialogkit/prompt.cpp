@@ -18,6 +18,9 @@ void ShowMessageBox(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("KORVANTHINE"), text, QMessageBox::Ok, parent);
     box.exec();
+    // As after a dialog: the keyboard goes back to the window that asked.
+    if (parent != nullptr && parent->isVisible())
+        parent->activateWindow();
 }
 
 } // namespace

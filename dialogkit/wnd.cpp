@@ -77,7 +77,14 @@ LRESULT CWnd::SendDlgItemMessage(int id, UINT message, WPARAM wParam, LPARAM)
         if (message == BM_GETCHECK)
             return button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
         if (message == BM_SETCHECK) {
-            button->setChecked(wParam == static_cast<WPARAM>(BST_CHECKED));
+            const bool checked = wParam == static_cast<WPARAM>(BST_CHECKED);
+            if (button->isChecked() != checked) {
+                button->setChecked(checked);
+                // Lamps change inside handlers that block for a whole
+                // sampling pass; a scheduled repaint would show them only
+                // at its end.
+                button->repaint();
+            }
             return 0;
         }
     }

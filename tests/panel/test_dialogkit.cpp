@@ -1,6 +1,7 @@
 // The dialog layer's own promises that the panel relies on: the progress
 // bar's defaults, timers without a backlog that keep running inside modal
-// loops, and notifications dropped during a transfer.
+// loops, check states drawn at once, and notifications dropped during a
+// transfer.
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 #include <QProgressBar>
 #include <QThread>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <iterator>
 
 #include "data_exchange.h"
@@ -23,6 +25,7 @@ const char* const kItems[] = {"one", "two"};
 const dialogkit::DialogItemTemplate kTestItems[] = {
     {10, dialogkit::ControlClass::Progress, "", 5, 5, 60, 10, 0, 0},
     {11, dialogkit::ControlClass::ComboBox, "", 5, 20, 60, 40, CBS_DROPDOWNLIST | WS_TABSTOP, 0},
+    {12, dialogkit::ControlClass::Button, "lamp", 5, 60, 60, 10, BS_AUTORADIOBUTTON, 0},
 };
 const dialogkit::ComboInitData kTestInit[] = {{11, kItems, std::size(kItems)}};
 const dialogkit::DialogTemplate kTestTemplate = {
@@ -65,6 +68,17 @@ public:
     std::function<void()> duringTransfer;
 };
 
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject {
+    PaintCounter(QWidget* widget, int* count) : count(count) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        *count += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+    int* count;
+};
+
 } // namespace
 
 TEST(DialogKit, ProgressBarRunsFrom0To100InStepsOf10)
@@ -81,6 +95,27 @@ TEST(DialogKit, ProgressBarRunsFrom0To100InStepsOf10)
     EXPECT_EQ(dlg.progress.GetPos(), 100);
     dlg.progress.StepIt(); // past the end it starts over
     EXPECT_EQ(dlg.progress.GetPos(), 10);
+    // The object lets go of a destroyed window and takes the next one.
+    dlg.DestroyWindow();
+    EXPECT_FALSE(dlg.progress.IsAttached());
+    ASSERT_TRUE(dlg.Create());
+    EXPECT_EQ(dlg.progress.GetSafeHwnd(), dlg.GetDlgItem(10));
+}
+
+TEST(DialogKit, ACheckStateIsDrawnBeforeTheHandlerThatSetsItReturns)
+{
+    TestDialog dlg;
+    ASSERT_TRUE(dlg.Create());
+    dlg.ShowWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.GetSafeHwnd()));
+    int paints = 0;
+    PaintCounter counter(dlg.GetDlgItem(12), &paints);
+    // No event is delivered between these calls, as in a pass that blocks.
+    dlg.SendDlgItemMessage(12, BM_SETCHECK, BST_CHECKED);
+    const int afterOn = paints;
+    EXPECT_GE(afterOn, 1);
+    dlg.SendDlgItemMessage(12, BM_SETCHECK, BST_UNCHECKED);
+    EXPECT_GT(paints, afterOn);
 }
 
 TEST(DialogKit, ATimerBlockedByItsHandlerDoesNotBuildABacklog)

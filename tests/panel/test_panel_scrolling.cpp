@@ -1,6 +1,7 @@
 // The panel's own vertical scroll bar: the range from the size events and
 // the step table of the scroll handler.
 #include <QScrollBar>
+#include <QtTest/QTest>
 
 #include "panel_fixture.h"
 
@@ -135,6 +136,18 @@ TEST_F(ScrollTest, TheBarsOwnButtonsAndDragGoThroughTheHandler)
     Bar()->setSliderDown(false);
     EXPECT_EQ(dlg->m_nScrollPos, 120);
     EXPECT_EQ(ContentOffset(), 120);
+}
+
+TEST_F(ScrollTest, OnlyTheLeftButtonWorksTheBar)
+{
+    SetRange(250);
+    const QPoint trough(Bar()->width() / 2, Bar()->height() * 3 / 4);
+    QTest::mouseClick(Bar(), Qt::MiddleButton, {}, trough);
+    EXPECT_EQ(dlg->m_nScrollPos, 0);
+    EXPECT_EQ(Bar()->value(), 0);
+    QTest::mouseClick(Bar(), Qt::LeftButton, {}, trough); // a page down
+    EXPECT_EQ(dlg->m_nScrollPos, 25);
+    EXPECT_EQ(ContentOffset(), 25);
 }
 
 TEST_F(ScrollTest, AWindowMadeHigherBringsTheContentBackWithinTheNewRange)

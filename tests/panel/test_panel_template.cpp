@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QAbstractItemView>
+#include <QScrollBar>
 #include <cstring>
 
 #include "dialog_units.h"
@@ -189,6 +191,21 @@ TEST_F(PanelTest, ListsHoldTheirInitialItemsInOrder)
     ASSERT_EQ(Combo(IDC_OUTPUT_ENABLE)->count(), 2);
     EXPECT_EQ(Combo(IDC_OUTPUT_ENABLE)->itemText(0), QStringLiteral("DISABLE"));
     EXPECT_EQ(Combo(IDC_OUTPUT_ENABLE)->itemText(1), QStringLiteral("ENABLE"));
+}
+
+TEST_F(PanelTest, DroppedListsEndWithinTheirTemplateHeightAndScroll)
+{
+    // 51 units, the closed box included; only the port list holds more than fits.
+    const int templateBottom = dialogkit::MapDialogRect(Window()->Units(), 0, 0, 58, 51).height();
+    for (int id : {IDC_PORT, IDC_CHANNEL, IDC_OUTPUT_ENABLE}) {
+        QComboBox* combo = Combo(id);
+        combo->showPopup();
+        const int bottom = combo->view()->window()->geometry().bottom() + 1 - combo->mapToGlobal(QPoint()).y();
+        EXPECT_LE(bottom, templateBottom) << id;
+        EXPECT_TRUE(id != IDC_PORT || bottom > templateBottom - 20) << "a row short of the end: " << bottom;
+        EXPECT_EQ(combo->view()->verticalScrollBar()->isVisible(), id == IDC_PORT) << id;
+        combo->hidePopup();
+    }
 }
 
 TEST_F(PanelTest, FirstContentsFollowTheConstructionValues)
