@@ -116,17 +116,17 @@ holds_device() {
     done
     return 1
 }
-# A click on the port list opens it with COM1 over the list's own place
-# (nothing chosen yet), a second click there chooses COM1, and the panel
-# opens the simulator's terminal through the ports folder. The point is
-# inside the port list at the dialog font's size (DejaVu Sans). Clicks and
-# keys go through XTEST: Qt ignores sent events. Repeated while the panel
-# may still be starting.
+# A click on the port list drops its list below it (nothing chosen yet), a
+# click on the first entry chooses COM1, and the panel opens the
+# simulator's terminal through the ports folder. The points are inside the
+# port list and on its first entry at the dialog font's size (DejaVu Sans).
+# Clicks and keys go through XTEST: Qt ignores sent events. Repeated while
+# the panel may still be starting.
 opened=""
 for _ in $(seq 5); do
     xdotool mousemove --window "$(window)" 86 72 click 1
     sleep 0.5
-    xdotool mousemove --window "$(window)" 86 72 click 1
+    xdotool mousemove --window "$(window)" 70 90 click 1
     wait_for 20 holds_device && opened=yes && break
 done
 [ -n "$opened" ] || fail "the panel did not open COM1 ($device)"
