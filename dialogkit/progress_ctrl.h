@@ -2,24 +2,14 @@
 // changed, positions clamped to the range, a step past the end starting over.
 #pragma once
 
-class QProgressBar;
-
-namespace dialogkit {
-
-// Operations on a progress bar widget; shared by CProgressCtrl and the
-// PBM_* messages. Each returns the previous position.
-int ProgressSetPos(QProgressBar* bar, int pos);
-int ProgressStepIt(QProgressBar* bar);
-void ProgressSetStep(QProgressBar* bar, int step);
-
-} // namespace dialogkit
+#include "win_types.h"
 
 class CProgressCtrl {
 public:
     // True once a transfer (DDX_Control) attached the control's window.
     bool IsAttached() const { return m_bar != nullptr; }
-    void Attach(QProgressBar* bar) { m_bar = bar; }
-    QProgressBar* GetSafeHwnd() const { return m_bar; }
+    void Attach(HWND bar) { m_bar = bar; }
+    HWND GetSafeHwnd() const { return m_bar; }
 
     int SetPos(int pos);
     int StepIt();
@@ -27,5 +17,5 @@ public:
     int GetPos() const;
 
 private:
-    QProgressBar* m_bar = nullptr;
+    HWND m_bar = nullptr;
 };

@@ -7,27 +7,28 @@
 #include "dialog_integer.h"
 #include "progress_ctrl.h"
 #include "prompt.h"
+#include "qt_text.h"
 #include "wnd.h"
 
-QWidget* CDataExchange::PrepareCtrl(int id)
+HWND CDataExchange::PrepareCtrl(int id)
 {
-    m_lastControl = m_pDlgWnd->GetDlgItem(id);
+    m_lastId = id;
     m_lastIsEdit = false;
-    return m_lastControl;
+    return m_pDlgWnd->GetDlgItem(id);
 }
 
-QWidget* CDataExchange::PrepareEditCtrl(int id)
+HWND CDataExchange::PrepareEditCtrl(int id)
 {
-    PrepareCtrl(id);
+    HWND control = PrepareCtrl(id);
     m_lastIsEdit = true;
-    return m_lastControl;
+    return control;
 }
 
 void CDataExchange::Fail()
 {
-    if (m_lastControl) {
-        m_lastControl->setFocus(Qt::OtherFocusReason);
-        if (auto* edit = qobject_cast<QLineEdit*>(m_lastControl.data()); edit != nullptr && m_lastIsEdit)
+    if (QWidget* lastControl = m_pDlgWnd->GetDlgItem(m_lastId)) {
+        lastControl->setFocus(Qt::OtherFocusReason);
+        if (auto* edit = qobject_cast<QLineEdit*>(lastControl); edit != nullptr && m_lastIsEdit)
             edit->selectAll();
     }
     m_failed = true;
@@ -48,13 +49,14 @@ void DDX_CBString(CDataExchange* pDX, int id, CString& value)
     if (combo == nullptr)
         return;
     if (pDX->m_bSaveAndValidate) {
-        value = combo->currentIndex() >= 0 ? combo->currentText() : CString();
+        value = combo->currentIndex() >= 0 ? dialogkit::ToCString(combo->currentText()) : CString();
         return;
     }
-    if (value.isEmpty())
+    if (value.IsEmpty())
         return;
+    const QString text = dialogkit::ToQString(value);
     for (int i = 0; i < combo->count(); ++i) {
-        if (combo->itemText(i).startsWith(value, Qt::CaseInsensitive)) {
+        if (combo->itemText(i).startsWith(text, Qt::CaseInsensitive)) {
             combo->setCurrentIndex(i);
             return;
         }
@@ -69,9 +71,9 @@ void DDX_Text(CDataExchange* pDX, int id, CString& value)
     if (edit == nullptr)
         return;
     if (pDX->m_bSaveAndValidate)
-        value = edit->text();
-    else if (edit->text() != value)
-        edit->setText(value);
+        value = dialogkit::ToCString(edit->text());
+    else if (const QString text = dialogkit::ToQString(value); edit->text() != text)
+        edit->setText(text);
 }
 
 void DDX_Text(CDataExchange* pDX, int id, int& value)
@@ -82,13 +84,13 @@ void DDX_Text(CDataExchange* pDX, int id, int& value)
     if (edit == nullptr)
         return;
     if (!pDX->m_bSaveAndValidate) {
-        const CString text = CString::number(value);
+        const QString text = QString::number(value);
         if (edit->text() != text)
             edit->setText(text);
         return;
     }
     int parsed = 0;
-    if (dialogkit::ParseDialogInteger(edit->text(), &parsed)) {
+    if (dialogkit::ParseDialogInteger(dialogkit::ToCString(edit->text()), &parsed)) {
         value = parsed;
         return;
     }

@@ -1,6 +1,8 @@
 #include "progress_ctrl.h"
 
 #include <QProgressBar>
+
+#include "progress_bar.h"
 #include <QVariant>
 
 namespace dialogkit {
@@ -46,26 +48,35 @@ void ProgressSetStep(QProgressBar* bar, int step)
 
 } // namespace dialogkit
 
+namespace {
+
+QProgressBar* Bar(HWND window)
+{
+    return qobject_cast<QProgressBar*>(window);
+}
+
+} // namespace
+
 int CProgressCtrl::SetPos(int pos)
 {
-    return m_bar != nullptr ? dialogkit::ProgressSetPos(m_bar, pos) : 0;
+    return Bar(m_bar) != nullptr ? dialogkit::ProgressSetPos(Bar(m_bar), pos) : 0;
 }
 
 int CProgressCtrl::StepIt()
 {
-    return m_bar != nullptr ? dialogkit::ProgressStepIt(m_bar) : 0;
+    return Bar(m_bar) != nullptr ? dialogkit::ProgressStepIt(Bar(m_bar)) : 0;
 }
 
 int CProgressCtrl::SetStep(int step)
 {
-    if (m_bar == nullptr)
+    if (Bar(m_bar) == nullptr)
         return 0;
     const QVariant previous = m_bar->property("dialogkit_step");
-    dialogkit::ProgressSetStep(m_bar, step);
+    dialogkit::ProgressSetStep(Bar(m_bar), step);
     return previous.isValid() ? previous.toInt() : 10;
 }
 
 int CProgressCtrl::GetPos() const
 {
-    return m_bar != nullptr ? m_bar->value() : 0;
+    return Bar(m_bar) != nullptr ? Bar(m_bar)->value() : 0;
 }

@@ -3,13 +3,16 @@
 #include <QApplication>
 #include <QStyleFactory>
 
+#include "qt_text.h"
+#include "resources.h"
+
 namespace {
 
 CWinApp* g_app = nullptr;
 
 } // namespace
 
-CWinApp::CWinApp()
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName)
 {
     g_app = this;
 }
@@ -65,6 +68,9 @@ int AfxWinMain(int argc, char** argv)
     CWinApp* app = AfxGetApp();
     if (app == nullptr)
         return 1;
+    if (app->m_pszAppName != nullptr)
+        QCoreApplication::setApplicationName(QString::fromUtf8(app->m_pszAppName));
+    QCoreApplication::setApplicationVersion(dialogkit::ToQString(dialogkit::FileVersionResource()));
     if (app->InitInstance())
         QApplication::exec();
     return app->ExitInstance();
