@@ -118,7 +118,7 @@ timeout 120 "$wine" cmd /c exit >/dev/null 2>&1
 
 echo "-- cross build"
 cmake -S . -B "$cross_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DKORVANTHINE_BUILD_PANEL=OFF -DKORVANTHINE_BUILD_BENCH=OFF \
+      -DKORVANTHINE_BUILD_BENCH=OFF \
       -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
 cmake --build "$cross_build" -j "$jobs"
 

@@ -1,0 +1,76 @@
+#include "win_app.h"
+
+#include "half_handles.h"
+
+namespace {
+
+CWinApp* g_app = nullptr;
+
+} // namespace
+
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName)
+{
+    g_app = this;
+}
+
+CWinApp::~CWinApp()
+{
+    if (g_app == this)
+        g_app = nullptr;
+}
+
+BOOL CWinApp::InitInstance()
+{
+    return TRUE;
+}
+
+int CWinApp::ExitInstance()
+{
+    return 0;
+}
+
+BOOL CWinApp::OnCommand(UINT)
+{
+    return FALSE;
+}
+
+void CWinApp::OnHelp()
+{
+    // The program comes without a help file, so there is nothing to open.
+}
+
+BOOL CWinApp::Enable3dControlsStatic()
+{
+    // The platform draws its controls three-dimensional anyway.
+    return TRUE;
+}
+
+CWinApp* AfxGetApp()
+{
+    return g_app;
+}
+
+CWnd* AfxGetMainWnd()
+{
+    return g_app != nullptr ? g_app->m_pMainWnd : nullptr;
+}
+
+void AfxEnableControlContainer() {}
+
+int AfxWinMain(int, char**)
+{
+    // The progress bar's class, and the version 6 look the manifest selects.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    CWinApp* app = AfxGetApp();
+    if (app == nullptr)
+        return 1;
+    if (app->InitInstance()) {
+        MSG message;
+        while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+    return app->ExitInstance();
+}
