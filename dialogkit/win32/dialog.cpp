@@ -18,6 +18,17 @@ struct InitParams {
     std::function<void(HWND)> attach;
 };
 
+// The progress bar's class, and the version 6 look the manifest selects;
+// registered before the first dialog needs them.
+void EnsureCommonControls()
+{
+    static const bool registered = [] {
+        INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        return ::InitCommonControlsEx(&controls) != FALSE;
+    }();
+    static_cast<void>(registered);
+}
+
 CDialog* DialogOf(HWND window)
 {
     return reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
@@ -100,6 +111,7 @@ BOOL CDialog::Create()
         return FALSE;
     m_ended = false;
     m_result = -1;
+    EnsureCommonControls();
     // Built hidden; ShowWindow shows it.
     std::vector<WORD> words = dialogkit::BuildDialogTemplate(m_template, 0);
     // The style's high word (DLGTEMPLATEEX offset 12 + 2) holds WS_VISIBLE.
@@ -130,6 +142,7 @@ INT_PTR CDialog::DoModal()
         return -1;
     m_ended = false;
     m_result = -1;
+    EnsureCommonControls();
     const std::vector<WORD> words = dialogkit::BuildDialogTemplate(m_template, DS_CENTER);
     InitParams params{this, [this](HWND window) { SetWindow(std::make_unique<dialogkit::DialogWindow>(window, true)); }};
     const INT_PTR result = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr),

@@ -59,9 +59,6 @@ void AfxEnableControlContainer() {}
 
 int AfxWinMain(int, char**)
 {
-    // The progress bar's class, and the version 6 look the manifest selects.
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
     CWinApp* app = AfxGetApp();
     if (app == nullptr)
         return 1;
