@@ -10,20 +10,6 @@
 #include "qt_text.h"
 #include "wnd.h"
 
-HWND CDataExchange::PrepareCtrl(int id)
-{
-    m_lastId = id;
-    m_lastIsEdit = false;
-    return m_pDlgWnd->GetDlgItem(id);
-}
-
-HWND CDataExchange::PrepareEditCtrl(int id)
-{
-    HWND control = PrepareCtrl(id);
-    m_lastIsEdit = true;
-    return control;
-}
-
 void CDataExchange::Fail()
 {
     if (QWidget* lastControl = m_pDlgWnd->GetDlgItem(m_lastId)) {

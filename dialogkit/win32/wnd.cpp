@@ -144,31 +144,6 @@ HICON CWnd::SetIcon(HICON icon, BOOL bigIcon)
                                                   reinterpret_cast<LPARAM>(icon)));
 }
 
-BOOL CWnd::UpdateData(BOOL saveAndValidate)
-{
-    CDataExchange dx(this, saveAndValidate);
-    const bool wasInTransfer = m_inTransfer;
-    m_inTransfer = true;
-    DoDataExchange(&dx);
-    m_inTransfer = wasInTransfer;
-    return dx.Failed() ? FALSE : TRUE;
-}
-
-void CWnd::DoDataExchange(CDataExchange*) {}
-
-void CWnd::NotifyFromControl(UINT code, int id)
-{
-    if (!m_inTransfer)
-        OnCommand(code, id);
-}
-
-BOOL CWnd::OnCommand(UINT, int id)
-{
-    if (static_cast<UINT>(id) == ID_HELP && AfxGetApp() != nullptr)
-        return AfxGetApp()->OnCommand(ID_HELP);
-    return FALSE;
-}
-
 // The base handlers leave the message to the dialog manager.
 void CWnd::OnSysCommand(UINT, LPARAM)
 {
