@@ -3,12 +3,16 @@
 // the window's own scroll bar. The handlers' logic is the Qt half's tests'.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "comm_port.h"
+#include "frame_codec.h"
 #include "control_panel_app.h"
 #include "control_panel_dlg.h"
 #include "panel_resources.h"
@@ -268,3 +272,30 @@ TEST(PanelWin32App, EnterAndEscapeEndTheProgramWithThePortClosed)
 }
 
 } // namespace
+
+// Not a test: the figure of what the panel adds to the link's sampling pass
+// under Wine. Run with --gtest_also_run_disabled_tests.
+TEST_F(PanelWin32, DISABLED_SamplingPassFigure)
+{
+    Choose(IDC_PORT, 0);
+    using Ms = std::chrono::duration<double, std::milli>;
+    std::vector<double> link, panel;
+    for (int round = 0; round < 40; ++round) {
+        auto start = std::chrono::steady_clock::now();
+        char body[16];
+        for (const char* code : {CMD_READ_TEMP, CMD_READ_POWER, CMD_READ_STATUS})
+            for (int ch = 0; ch < 4; ++ch) {
+                std::snprintf(body, sizeof body, "%s%08x", code, static_cast<unsigned>(ch));
+                QueryController(body);
+            }
+        link.push_back(Ms(std::chrono::steady_clock::now() - start).count());
+        start = std::chrono::steady_clock::now();
+        dlg.OnTimer(SAMPLE_TIMER_ID);
+        dlg.UpdateWindow();
+        panel.push_back(Ms(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(link.begin(), link.end());
+    std::sort(panel.begin(), panel.end());
+    std::printf("link alone median %.3f ms, panel tick median %.3f ms, added %.3f ms\n", link[20], panel[20],
+                panel[20] - link[20]);
+}
