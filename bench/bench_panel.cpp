@@ -64,16 +64,16 @@ double ResidentMegabytes()
 void FillMembers(CControlPanelDlg& dlg, int round)
 {
     const bool odd = (round % 2) != 0;
-    dlg.m_strPort = odd ? QStringLiteral("COM3") : QStringLiteral("COM12");
-    dlg.m_strStatus = odd ? QStringLiteral("COMM OK      ") : QStringLiteral("OPEN OK");
+    dlg.m_strPort = odd ? "COM3" : "COM12";
+    dlg.m_strStatus = odd ? "COMM OK      " : "OPEN OK";
     dlg.m_nVersion = 258 + round;
     CString* temps[] = {&dlg.m_strTemp1, &dlg.m_strTemp2, &dlg.m_strTemp3, &dlg.m_strTemp4};
     CString* powers[] = {&dlg.m_strPower1, &dlg.m_strPower2, &dlg.m_strPower3, &dlg.m_strPower4};
     for (int ch = 0; ch < 4; ++ch) {
-        *temps[ch] = QString::asprintf("%6.2f", (2500 + round * 7 + ch) * 0.01);
-        *powers[ch] = QString::asprintf("%6.1f", (100 + round + ch) * 0.19569471624266144);
+        temps[ch]->Format("%6.2f", (2500 + round * 7 + ch) * 0.01);
+        powers[ch]->Format("%6.1f", (100 + round + ch) * 0.19569471624266144);
     }
-    dlg.m_strSetTemp = QString::asprintf("%6.1f", (250 + round) * 0.1);
+    dlg.m_strSetTemp.Format("%6.1f", (250 + round) * 0.1);
     dlg.m_nChannel = round % 4;
     dlg.m_nOutputEnable = round % 2;
 }

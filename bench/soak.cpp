@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "qt_text.h"
 #include "comm_port.h"
 #include "control_panel_dlg.h"
 #include "prompt.h"
@@ -49,7 +50,7 @@ QString ChoosePort(CControlPanelDlg& dlg, const QString& port)
         return QStringLiteral("(no such entry)");
     combo->setCurrentIndex(index);
     emit combo->activated(index);
-    return dlg.m_strStatus;
+    return dialogkit::ToQString(dlg.m_strStatus);
 }
 
 // Lets the event loop run (repaints, posted events) until the given time,

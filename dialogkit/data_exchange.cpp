@@ -1,110 +1,17 @@
 #include "data_exchange.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QProgressBar>
-
-#include "dialog_integer.h"
-#include "progress_ctrl.h"
-#include "prompt.h"
 #include "wnd.h"
 
-QWidget* CDataExchange::PrepareCtrl(int id)
+HWND CDataExchange::PrepareCtrl(int id)
 {
-    m_lastControl = m_pDlgWnd->GetDlgItem(id);
+    m_lastId = id;
     m_lastIsEdit = false;
-    return m_lastControl;
+    return m_pDlgWnd->GetDlgItem(id);
 }
 
-QWidget* CDataExchange::PrepareEditCtrl(int id)
+HWND CDataExchange::PrepareEditCtrl(int id)
 {
-    PrepareCtrl(id);
+    HWND control = PrepareCtrl(id);
     m_lastIsEdit = true;
-    return m_lastControl;
-}
-
-void CDataExchange::Fail()
-{
-    if (m_lastControl) {
-        m_lastControl->setFocus(Qt::OtherFocusReason);
-        if (auto* edit = qobject_cast<QLineEdit*>(m_lastControl.data()); edit != nullptr && m_lastIsEdit)
-            edit->selectAll();
-    }
-    m_failed = true;
-}
-
-void DDX_Control(CDataExchange* pDX, int id, CProgressCtrl& control)
-{
-    if (pDX->Failed() || control.IsAttached())
-        return;
-    control.Attach(qobject_cast<QProgressBar*>(pDX->PrepareCtrl(id)));
-}
-
-void DDX_CBString(CDataExchange* pDX, int id, CString& value)
-{
-    if (pDX->Failed())
-        return;
-    auto* combo = qobject_cast<QComboBox*>(pDX->PrepareCtrl(id));
-    if (combo == nullptr)
-        return;
-    if (pDX->m_bSaveAndValidate) {
-        value = combo->currentIndex() >= 0 ? combo->currentText() : CString();
-        return;
-    }
-    if (value.isEmpty())
-        return;
-    for (int i = 0; i < combo->count(); ++i) {
-        if (combo->itemText(i).startsWith(value, Qt::CaseInsensitive)) {
-            combo->setCurrentIndex(i);
-            return;
-        }
-    }
-}
-
-void DDX_Text(CDataExchange* pDX, int id, CString& value)
-{
-    if (pDX->Failed())
-        return;
-    auto* edit = qobject_cast<QLineEdit*>(pDX->PrepareEditCtrl(id));
-    if (edit == nullptr)
-        return;
-    if (pDX->m_bSaveAndValidate)
-        value = edit->text();
-    else if (edit->text() != value)
-        edit->setText(value);
-}
-
-void DDX_Text(CDataExchange* pDX, int id, int& value)
-{
-    if (pDX->Failed())
-        return;
-    auto* edit = qobject_cast<QLineEdit*>(pDX->PrepareEditCtrl(id));
-    if (edit == nullptr)
-        return;
-    if (!pDX->m_bSaveAndValidate) {
-        const CString text = CString::number(value);
-        if (edit->text() != text)
-            edit->setText(text);
-        return;
-    }
-    int parsed = 0;
-    if (dialogkit::ParseDialogInteger(edit->text(), &parsed)) {
-        value = parsed;
-        return;
-    }
-    dialogkit::ShowPromptOnce(pDX->m_pDlgWnd->GetSafeHwnd(), QStringLiteral("Please enter an integer."));
-    pDX->Fail();
-}
-
-void DDX_CBIndex(CDataExchange* pDX, int id, int& index)
-{
-    if (pDX->Failed())
-        return;
-    auto* combo = qobject_cast<QComboBox*>(pDX->PrepareCtrl(id));
-    if (combo == nullptr)
-        return;
-    if (pDX->m_bSaveAndValidate)
-        index = combo->currentIndex();
-    else
-        combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+    return control;
 }

@@ -1,9 +1,6 @@
 // Moving values between a dialog's members and its controls.
 #pragma once
 
-#include <QPointer>
-#include <QWidget>
-
 #include "cstring.h"
 #include "win_types.h"
 
@@ -20,16 +17,17 @@ public:
 
     // The control a binding works on; remembered so that a failure can put
     // the focus there.
-    QWidget* PrepareCtrl(int id);
+    HWND PrepareCtrl(int id);
     // As PrepareCtrl, for an edit whose text is selected on failure.
-    QWidget* PrepareEditCtrl(int id);
+    HWND PrepareEditCtrl(int id);
     // Marks the transfer failed: the focus goes to the last prepared control
     // (its text selected, for an edit) and every later binding is skipped.
     void Fail();
     bool Failed() const { return m_failed; }
 
 private:
-    QPointer<QWidget> m_lastControl; // the prompt may outlive the window
+    // By id, looked up again on failure: the prompt may outlive the window.
+    int m_lastId = 0;
     bool m_lastIsEdit = false;
     bool m_failed = false;
 };

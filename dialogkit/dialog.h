@@ -42,7 +42,7 @@ protected:
     void OnClose() override;
 
 private:
-    QWidget* ParentWindow() const;
+    HWND ParentWindow() const;
 
     const dialogkit::DialogTemplate& m_template;
     CWnd* m_parent;

@@ -8,37 +8,39 @@ namespace {
 
 constexpr int kMaxCharacters = 31;
 
-bool IsBlank(QChar c)
+bool IsBlank(char c)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+    return c == ' ' || c == '\t';
 }
 
-bool IsDigit(QChar c)
+bool IsDigit(char c)
 {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    return c >= '0' && c <= '9';
 }
 
 } // namespace
 
-bool ParseDialogInteger(const QString& text, int* value)
+bool ParseDialogInteger(const CString& text, int* value)
 {
-    const QString window = text.left(kMaxCharacters);
-    const int end = static_cast<int>(window.size());
+    // A character beyond ASCII is bytes that are neither blanks nor digits,
+    // so counting bytes fails the same texts as counting characters.
+    const char* window = text.GetString();
+    const int end = text.GetLength() < kMaxCharacters ? text.GetLength() : kMaxCharacters;
     int i = 0;
     while (i < end && IsBlank(window[i]))
         ++i;
-    const bool zeroFirst = i < end && window[i] == QLatin1Char('0');
+    const bool zeroFirst = i < end && window[i] == '0';
 
     bool negative = false;
-    if (i < end && (window[i] == QLatin1Char('+') || window[i] == QLatin1Char('-'))) {
-        negative = window[i] == QLatin1Char('-');
+    if (i < end && (window[i] == '+' || window[i] == '-')) {
+        negative = window[i] == '-';
         ++i;
     }
     // Magnitude saturates just past the 32-bit range; the sign picks the limit.
     constexpr long long kSaturated = static_cast<long long>(INT_MAX) + 2;
     long long magnitude = 0;
     while (i < end && IsDigit(window[i])) {
-        magnitude = magnitude * 10 + (window[i].unicode() - '0');
+        magnitude = magnitude * 10 + (window[i] - '0');
         if (magnitude > kSaturated)
             magnitude = kSaturated;
         ++i;

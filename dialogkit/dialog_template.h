@@ -3,11 +3,10 @@
 // style. Template order is the order of creation and the tab order.
 #pragma once
 
-#include <QIcon>
-#include <QPixmap>
-#include <QString>
 #include <cstddef>
 
+#include "cstring.h"
+#include "win_types.h"
 #include "window_styles.h"
 
 namespace dialogkit {
@@ -15,9 +14,9 @@ namespace dialogkit {
 // The resources a template's pictures and icons come from: those of the
 // module the template belongs to.
 struct ResourceModule {
-    QPixmap (*loadBitmap)(int id);
-    QIcon (*loadIcon)(int id);
-    QString (*loadString)(int id);
+    HBITMAP (*loadBitmap)(int id);
+    HICON (*loadIcon)(int id);
+    CString (*loadString)(int id);
 };
 
 enum class ControlClass { Button, Edit, Static, ComboBox, Progress };

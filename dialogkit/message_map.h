@@ -8,8 +8,10 @@
 
 #include "win_types.h"
 
+#if !defined(_WIN32)
 constexpr UINT BN_CLICKED = 0;
 constexpr UINT CBN_SELCHANGE = 1;
+#endif
 
 namespace dialogkit {
 

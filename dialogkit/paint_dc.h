@@ -1,19 +1,24 @@
 // CPaintDC: painting on a window inside its paint handler.
 #pragma once
 
-#include <QPainter>
+#include <memory>
 
 #include "win_types.h"
 
 class CWnd;
-using HDC = QPainter*;
 
 class CPaintDC {
 public:
     explicit CPaintDC(CWnd* wnd);
-    HDC GetSafeHdc() { return m_painter.isActive() ? &m_painter : nullptr; }
+    ~CPaintDC();
+    CPaintDC(const CPaintDC&) = delete;
+    CPaintDC& operator=(const CPaintDC&) = delete;
+
+    // The device; none outside the window's paint handler.
+    HDC GetSafeHdc();
     void DrawIcon(int x, int y, const HICON& icon);
 
 private:
-    QPainter m_painter;
+    struct State; // the half's painting state
+    std::unique_ptr<State> m_state;
 };

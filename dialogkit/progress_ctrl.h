@@ -2,17 +2,7 @@
 // changed, positions clamped to the range, a step past the end starting over.
 #pragma once
 
-class QProgressBar;
-
-namespace dialogkit {
-
-// Operations on a progress bar widget; shared by CProgressCtrl and the
-// PBM_* messages. Each returns the previous position.
-int ProgressSetPos(QProgressBar* bar, int pos);
-int ProgressStepIt(QProgressBar* bar);
-void ProgressSetStep(QProgressBar* bar, int step);
-
-} // namespace dialogkit
+#include "win_types.h"
 
 class CProgressCtrl {
 public:
@@ -23,9 +13,9 @@ public:
 
     // True once a transfer (DDX_Control) attached the control's window, until
     // that window is destroyed.
-    bool IsAttached() const { return m_bar != nullptr; }
-    void Attach(QProgressBar* bar);
-    QProgressBar* GetSafeHwnd() const { return m_bar; }
+    bool IsAttached() const;
+    void Attach(HWND bar);
+    HWND GetSafeHwnd() const { return m_bar; }
 
     int SetPos(int pos);
     int StepIt();
@@ -33,5 +23,5 @@ public:
     int GetPos() const;
 
 private:
-    QProgressBar* m_bar = nullptr;
+    HWND m_bar = nullptr;
 };

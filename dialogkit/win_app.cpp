@@ -1,15 +1,12 @@
 #include "win_app.h"
 
-#include <QApplication>
-#include <QStyleFactory>
-
 namespace {
 
 CWinApp* g_app = nullptr;
 
 } // namespace
 
-CWinApp::CWinApp()
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName)
 {
     g_app = this;
 }
@@ -42,6 +39,7 @@ void CWinApp::OnHelp()
 
 BOOL CWinApp::Enable3dControlsStatic()
 {
+    // Both halves draw their controls three-dimensional anyway.
     return TRUE;
 }
 
@@ -57,15 +55,3 @@ CWnd* AfxGetMainWnd()
 
 void AfxEnableControlContainer() {}
 
-int AfxWinMain(int argc, char** argv)
-{
-    QApplication application(argc, argv);
-    // One look on every desktop, so that the template's rectangles hold.
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    CWinApp* app = AfxGetApp();
-    if (app == nullptr)
-        return 1;
-    if (app->InitInstance())
-        QApplication::exec();
-    return app->ExitInstance();
-}

@@ -8,7 +8,8 @@ class CWnd;
 
 class CWinApp {
 public:
-    CWinApp();
+    // The application's name; the program file's name when none is given.
+    explicit CWinApp(const char* appName = nullptr);
     virtual ~CWinApp();
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
@@ -25,6 +26,7 @@ public:
     BOOL Enable3dControlsStatic();
 
     CWnd* m_pMainWnd = nullptr;
+    const char* m_pszAppName = nullptr;
 };
 
 CWinApp* AfxGetApp();
@@ -32,7 +34,7 @@ CWnd* AfxGetMainWnd();
 // Embedded control hosting: no template of ours uses it.
 void AfxEnableControlContainer();
 
-// The program's start: makes the Qt application, runs InitInstance (and an
-// event loop only when it returns TRUE), then ExitInstance. Returns the exit
-// status.
+// The program's start: makes the toolkit's application, runs InitInstance
+// (and an event loop only when it returns TRUE), then ExitInstance. Returns
+// the exit status.
 int AfxWinMain(int argc, char** argv);

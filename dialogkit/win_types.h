@@ -1,11 +1,15 @@
 // The few platform types, message numbers and command ids that dialogs built
-// on this layer are written with. Values are those of the classic dialog
-// platform, so the panel's numbers (command ids, masks) read as it defines them.
+// on this layer are written with. On Windows they are the platform's own;
+// elsewhere they are copies with the platform's values, so the panel's
+// numbers (command ids, masks) read as it defines them. The handles (HWND,
+// HICON, HCURSOR, HBITMAP, HDC, HMENU) are the half's and opaque to dialogs.
 #pragma once
 
-#include <QIcon>
-#include <QString>
 #include <cstdint>
+
+#include "half_handles.h"
+
+#if !defined(_WIN32)
 
 using BOOL = int;
 constexpr BOOL TRUE = 1;
@@ -16,10 +20,6 @@ using INT_PTR = std::intptr_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
-
-// Icons and cursors are shared Qt icons; copying one copies a handle.
-using HICON = QIcon;
-using HCURSOR = QIcon;
 
 struct RECT {
     int left = 0;
@@ -43,11 +43,9 @@ struct SCROLLINFO {
     int nTrackPos = 0;
 };
 
-// Dialog results and command ids.
+// Dialog results.
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
-constexpr int IDC_STATIC = -1;
-constexpr UINT ID_HELP = 0xE146;
 
 // Scroll bars.
 constexpr int SB_VERT = 1;
@@ -86,6 +84,7 @@ constexpr UINT BM_GETCHECK = 0x00F0;
 constexpr UINT BM_SETCHECK = 0x00F1;
 constexpr UINT PBM_SETPOS = 0x0402;
 constexpr UINT PBM_STEPIT = 0x0405;
+constexpr UINT PBM_GETPOS = 0x0408;
 constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;
 
@@ -97,3 +96,9 @@ constexpr UINT MF_SEPARATOR = 0x0800;
 constexpr int SM_CXICON = 11;
 constexpr int SM_CYICON = 12;
 int GetSystemMetrics(int index);
+
+#endif
+
+// Framework ids the platform's headers do not carry.
+constexpr int IDC_STATIC = -1;
+constexpr UINT ID_HELP = 0xE146;

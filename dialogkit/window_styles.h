@@ -1,7 +1,12 @@
-// Style bits of dialog templates and their controls.
+// Style bits of dialog templates and their controls: the platform's own on
+// Windows, copies with its values elsewhere.
 #pragma once
 
 #include <cstdint>
+
+#include "half_handles.h"
+
+#if !defined(_WIN32)
 
 using DWORD = std::uint32_t;
 
@@ -46,3 +51,5 @@ constexpr DWORD ES_OEMCONVERT = 0x0400u;
 // Combo boxes.
 constexpr DWORD CBS_DROPDOWNLIST = 0x0003u;
 constexpr DWORD CBS_DISABLENOSCROLL = 0x0800u;
+
+#endif

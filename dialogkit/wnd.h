@@ -9,7 +9,6 @@
 #include "menu.h"
 #include "win_types.h"
 
-class QWidget;
 class CDataExchange;
 class CScrollBar; // the window's own bar is passed as none
 
@@ -25,9 +24,9 @@ public:
     CWnd& operator=(const CWnd&) = delete;
 
     // The top-level window; null while the window does not exist.
-    QWidget* GetSafeHwnd() const;
+    HWND GetSafeHwnd() const;
     // The control with this id; null when there is none.
-    QWidget* GetDlgItem(int id) const;
+    HWND GetDlgItem(int id) const;
 
     void SetDlgItemText(int id, const CString& text);
     CString GetDlgItemText(int id) const;

@@ -31,7 +31,7 @@ void CControlPanelDlg::ReadChannelSettings()
     UpdateData(TRUE);
     char szQuery[kTextBufferSize];
     std::snprintf(szQuery, sizeof szQuery, "%s%s", CMD_READ_SETPOINT, g_szChannel);
-    m_strSetTemp = CString::asprintf("%6.1f", QueryController(szQuery) * SETPOINT_SCALE);
+    m_strSetTemp.Format("%6.1f", QueryController(szQuery) * SETPOINT_SCALE);
     m_progress.StepIt();
     std::snprintf(szQuery, sizeof szQuery, "%s%s", CMD_READ_OUTPUT_ENABLE, g_szChannel);
     m_nOutputEnable = QueryController(szQuery);
@@ -44,11 +44,11 @@ void CControlPanelDlg::OnSend()
 {
     UpdateData(TRUE);
     // On screen before the writes block the panel.
-    m_strStatus = QStringLiteral("Please Wait!!!");
+    m_strStatus = "Please Wait!!!";
     SetDlgItemText(IDC_STATUS, m_strStatus);
     UpdateWindow();
     SendChannelSettings();
-    m_strStatus.clear();
+    m_strStatus.Empty();
     UpdateWindow();
     UpdateData(FALSE);
 }
@@ -59,8 +59,8 @@ void CControlPanelDlg::SendChannelSettings()
     WriteController(CMD_SELECT_CHANNEL, m_nChannel);
     // At most 99 characters of the operator's text are converted, however
     // long the text in the field.
-    const QByteArray szSetTemp = TextForBuffer(m_strSetTemp);
-    WriteController(CMD_WRITE_SETPOINT, ParseScaledDecimal(szSetTemp.constData(), 10));
+    const std::string szSetTemp = TextForBuffer(m_strSetTemp);
+    WriteController(CMD_WRITE_SETPOINT, ParseScaledDecimal(szSetTemp.c_str(), 10));
     WriteController(CMD_WRITE_OUTPUT_ENABLE, m_nOutputEnable);
     ResumeSampling();
 }

@@ -1,7 +1,5 @@
 #include "control_panel_app.h"
 
-#include <QCoreApplication>
-
 #include "comm_port.h"
 #include "control_panel_dlg.h"
 
@@ -17,13 +15,10 @@ struct ClosePortOnExit {
 
 } // namespace
 
-CControlPanelApp::CControlPanelApp() = default;
+CControlPanelApp::CControlPanelApp() : CWinApp("korvanthine") {}
 
 BOOL CControlPanelApp::InitInstance()
 {
-    QCoreApplication::setApplicationName(QStringLiteral("korvanthine"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
-
     AfxEnableControlContainer();
     Enable3dControlsStatic();
 

@@ -75,7 +75,7 @@ BOOL CControlPanelDlg::OnInitDialog()
     CMenu* pSysMenu = GetSystemMenu(FALSE);
     if (pSysMenu != nullptr) {
         const CString strAboutMenu = LoadResString(IDS_ABOUTBOX);
-        if (!strAboutMenu.isEmpty()) {
+        if (!strAboutMenu.IsEmpty()) {
             pSysMenu->AppendMenu(MF_SEPARATOR, 0);
             pSysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, strAboutMenu);
         }

@@ -48,11 +48,11 @@ void CControlPanelDlg::ReadAllChannels()
     char body[16];
     for (int ch = 0; ch < kChannelCount; ++ch) {
         ChannelQuery(CMD_READ_TEMP, ch, body);
-        *temps[ch] = CString::asprintf("%6.2f", QueryController(body) * TEMP_SCALE);
+        temps[ch]->Format("%6.2f", QueryController(body) * TEMP_SCALE);
     }
     for (int ch = 0; ch < kChannelCount; ++ch) {
         ChannelQuery(CMD_READ_POWER, ch, body);
-        *powers[ch] = CString::asprintf("%6.1f", QueryController(body) * POWER_SCALE);
+        powers[ch]->Format("%6.1f", QueryController(body) * POWER_SCALE);
     }
     for (int ch = 0; ch < kChannelCount; ++ch) {
         ChannelQuery(CMD_READ_STATUS, ch, body);

@@ -11,10 +11,10 @@ void CControlPanelDlg::OnSelchangePort()
 {
     CloseCommPort();
     UpdateData(TRUE);
-    const QByteArray szPort = TextForBuffer(m_strPort);
-    m_bPortOpen = OpenCommPort(szPort.constData());
+    const std::string szPort = TextForBuffer(m_strPort);
+    m_bPortOpen = OpenCommPort(szPort.c_str());
     UpdateWindow();
-    m_strStatus = m_bPortOpen ? QStringLiteral("OPEN OK") : QStringLiteral("OPEN FAIL");
+    m_strStatus = m_bPortOpen ? "OPEN OK" : "OPEN FAIL";
     UpdateWindow();
     UpdateData(FALSE);
 }
@@ -24,17 +24,17 @@ void CControlPanelDlg::OnCommCheck()
     UpdateData(TRUE);
     SuspendSampling();
     // On screen before the exchange blocks the panel.
-    m_strStatus = QStringLiteral("Please Wait!!!");
+    m_strStatus = "Please Wait!!!";
     SetDlgItemText(IDC_STATUS, m_strStatus);
     UpdateWindow();
 
     const int version = QueryController(CMD_VERSION);
     if (g_bCommError) {
-        m_strStatus = QStringLiteral("COMM ERROR!!!");
+        m_strStatus = "COMM ERROR!!!";
         m_nVersion = 0;
     } else {
         m_nVersion = version;
-        m_strStatus = QStringLiteral("COMM OK      ");
+        m_strStatus = "COMM OK      ";
     }
 
     UpdateWindow();

@@ -2,15 +2,14 @@
 // 99 characters, always terminated, never overrun.
 #pragma once
 
-#include <QByteArray>
+#include <string>
 
 #include "cstring.h"
 
 constexpr int kTextBufferSize = 100;
 
-// The first 99 characters of text, one byte each (characters outside
-// Latin-1 become '?', which the link treats like any other non-digit).
-inline QByteArray TextForBuffer(const CString& text)
-{
-    return text.left(kTextBufferSize - 1).toLatin1();
-}
+// The first 99 characters of text, one byte each. A character is counted
+// as the platform's 16-bit text counts it: beyond Latin-1 it becomes '?'
+// (two, for one outside the basic plane), which the link treats like any
+// other non-digit; a byte that is not UTF-8 is one '?' of its own.
+std::string TextForBuffer(const CString& text);

@@ -14,5 +14,5 @@ extern const dialogkit::ResourceModule kPanelResources;
 CString LoadResString(int id);
 // The icon (IDR_MAINFRAME), both images; a null icon for another id.
 HICON LoadResIcon(int id);
-// The picture (IDB_PANEL_PICTURE); a null pixmap for another id.
-QPixmap LoadResBitmap(int id);
+// The picture (IDB_PANEL_PICTURE); a null bitmap for another id.
+HBITMAP LoadResBitmap(int id);

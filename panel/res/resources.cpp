@@ -1,26 +1,22 @@
 #include "panel_resources.h"
 
-#include "resource.h"
+#include "resources.h"
+
+// Everything comes from the program's resource script, korvanthine.rc.
 
 CString LoadResString(int id)
 {
-    if (id == IDS_ABOUTBOX)
-        return QStringLiteral("&About KORVANTHINE...");
-    return CString();
+    return dialogkit::LoadStringResource(id);
 }
 
 HICON LoadResIcon(int id)
 {
-    if (id == IDR_MAINFRAME)
-        return QIcon(QStringLiteral(":/korvanthine/korvanthine.ico"));
-    return HICON();
+    return dialogkit::LoadIconResource(id);
 }
 
-QPixmap LoadResBitmap(int id)
+HBITMAP LoadResBitmap(int id)
 {
-    if (id == IDB_PANEL_PICTURE)
-        return QPixmap(QStringLiteral(":/korvanthine/panel_picture.bmp"));
-    return QPixmap();
+    return dialogkit::LoadBitmapResource(id);
 }
 
 const dialogkit::ResourceModule kPanelResources = {&LoadResBitmap, &LoadResIcon, &LoadResString};

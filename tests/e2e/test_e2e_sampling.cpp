@@ -58,7 +58,7 @@ TEST_F(PanelSimTest, WithoutAPortAPassShowsZerosAndTurnsEveryFlagOff)
 {
     for (int id = IDC_SENSOR1; id <= IDC_EXTHEAT4; ++id)
         dlg->SendDlgItemMessage(id, BM_SETCHECK, BST_CHECKED);
-    dlg->m_strStatus = QStringLiteral("OPEN FAIL");
+    dlg->m_strStatus = "OPEN FAIL";
     dlg->UpdateData(FALSE);
 
     dlg->OnTimer(SAMPLE_TIMER_ID);

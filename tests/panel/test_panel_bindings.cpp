@@ -4,6 +4,8 @@
 #include <QtTest/QTest>
 #include <climits>
 
+#include <string>
+
 #include "dialog_integer.h"
 #include "panel_fixture.h"
 
@@ -54,24 +56,24 @@ TEST_F(PanelTest, FVersionTextsAreReadAsIntegersOrBringThePrompt)
 TEST(DialogInteger, OnlyTheFirst31CharactersCount)
 {
     int value = 0;
-    const QString tail = QStringLiteral("1") + QString(30, QLatin1Char(' '));
-    EXPECT_TRUE(dialogkit::ParseDialogInteger(tail + QStringLiteral("x"), &value));
+    const std::string tail = "1" + std::string(30, ' ');
+    EXPECT_TRUE(dialogkit::ParseDialogInteger(CString(tail + "x"), &value));
     EXPECT_EQ(value, 1);
-    EXPECT_FALSE(dialogkit::ParseDialogInteger(QStringLiteral("1x") + QString(40, QLatin1Char(' ')), &value));
+    EXPECT_FALSE(dialogkit::ParseDialogInteger(CString("1x" + std::string(40, ' ')), &value));
 }
 
 TEST_F(PanelTest, AFailedTransferFocusesFVersionSelectsItAndStopsThere)
 {
-    dlg->m_strStatus = QStringLiteral("old status");
-    dlg->m_strTemp1 = QStringLiteral("old temp");
+    dlg->m_strStatus = "old status";
+    dlg->m_strTemp1 = "old temp";
     Edit(IDC_STATUS)->setText(QStringLiteral("typed status"));
     Edit(IDC_TEMP1)->setText(QStringLiteral("typed temp"));
     Edit(IDC_VERSION)->setText(QStringLiteral("12a"));
 
     EXPECT_EQ(dlg->UpdateData(TRUE), FALSE);
     // Bindings before FVersion ran, those after it did not.
-    EXPECT_EQ(dlg->m_strStatus, QStringLiteral("typed status"));
-    EXPECT_EQ(dlg->m_strTemp1, QStringLiteral("old temp"));
+    EXPECT_EQ(dlg->m_strStatus, "typed status");
+    EXPECT_EQ(dlg->m_strTemp1, "old temp");
     EXPECT_EQ(Window()->focusWidget(), Edit(IDC_VERSION));
     EXPECT_EQ(Edit(IDC_VERSION)->selectedText(), QStringLiteral("12a"));
 
@@ -102,7 +104,7 @@ TEST_F(PanelTest, TextsGoBothWaysAndAnUnchangedFieldIsLeftAlone)
     QLineEdit* setTemp = Edit(IDC_SETTEMP);
     QTest::keyClicks(setTemp, QStringLiteral(" 25.5"));
     dlg->UpdateData(TRUE);
-    EXPECT_EQ(dlg->m_strSetTemp, QStringLiteral(" 25.5"));
+    EXPECT_EQ(dlg->m_strSetTemp, " 25.5");
 
     // Same text: the operator's selection (and undo history) survive.
     setTemp->selectAll();
@@ -110,9 +112,9 @@ TEST_F(PanelTest, TextsGoBothWaysAndAnUnchangedFieldIsLeftAlone)
     EXPECT_EQ(setTemp->selectedText(), QStringLiteral(" 25.5"));
     EXPECT_TRUE(setTemp->isUndoAvailable());
 
-    dlg->m_strSetTemp = QStringLiteral("30.0");
+    dlg->m_strSetTemp = "30.0";
     dlg->m_nVersion = -12;
-    dlg->m_strPower4 = QStringLiteral("100.0");
+    dlg->m_strPower4 = "100.0";
     dlg->UpdateData(FALSE);
     EXPECT_EQ(setTemp->text(), QStringLiteral("30.0"));
     EXPECT_EQ(Edit(IDC_VERSION)->text(), QStringLiteral("-12"));
@@ -134,16 +136,16 @@ TEST_F(PanelTest, PortTextSelectsTheFirstItemBeginningWithItIgnoringCase)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.before) + " / " + c.member);
         port->setCurrentIndex(port->findText(QString::fromLatin1(c.before)));
-        dlg->m_strPort = QString::fromLatin1(c.member);
+        dlg->m_strPort = c.member;
         dlg->UpdateData(FALSE);
         EXPECT_EQ(port->currentIndex(), c.selected);
     }
     port->setCurrentIndex(-1);
     dlg->UpdateData(TRUE);
-    EXPECT_EQ(dlg->m_strPort, QString());
+    EXPECT_EQ(dlg->m_strPort, CString());
     port->setCurrentIndex(14);
     dlg->UpdateData(TRUE);
-    EXPECT_EQ(dlg->m_strPort, QStringLiteral("COM15"));
+    EXPECT_EQ(dlg->m_strPort, "COM15");
 }
 
 TEST_F(PanelTest, ListIndexesGoBothWaysWithMinusOneForNone)

@@ -48,7 +48,7 @@ TEST_F(PanelTest, EnterInAnEditEndsThePanelWhenTheTransferSucceeds)
     QTest::keyClick(Edit(IDC_SETTEMP), Qt::Key_Return);
     EXPECT_TRUE(dlg->IsEnded());
     EXPECT_EQ(dlg->GetResult(), IDOK);
-    EXPECT_EQ(dlg->m_strSetTemp, QStringLiteral("21.5"));
+    EXPECT_EQ(dlg->m_strSetTemp, "21.5");
 }
 
 TEST_F(PanelTest, EnterWithLettersInFVersionPromptsAndTheMainWindowStays)
@@ -155,7 +155,7 @@ TEST_F(PanelTest, SystemMenuEndsWithASeparatorAndTheAboutItem)
     for (std::size_t i = 0; i < items.size(); ++i)
         EXPECT_EQ(items[i].id, ids[i]) << i;
     EXPECT_NE(items[7].flags & MF_SEPARATOR, 0u);
-    EXPECT_EQ(items[8].text, QStringLiteral("&About KORVANTHINE..."));
+    EXPECT_EQ(items[8].text, "&About KORVANTHINE...");
     // A second window gets a fresh menu, not a second About item.
     dlg->DestroyWindow();
     ASSERT_TRUE(dlg->Create());

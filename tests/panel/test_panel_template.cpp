@@ -249,7 +249,7 @@ unsigned Le(const QByteArray& data, int offset, int bytes)
 
 TEST(PanelResources, PictureIs254By54UncompressedBottomUp24Bits)
 {
-    const QByteArray bmp = Resource(":/korvanthine/panel_picture.bmp");
+    const QByteArray bmp = Resource(":/dialogkit/panel_picture.bmp");
     ASSERT_EQ(bmp.size(), 14 + 40 + 41256);
     EXPECT_EQ(bmp.left(2), QByteArray("BM"));
     EXPECT_EQ(Le(bmp, 10, 4), 54u);          // no colour table
@@ -266,7 +266,7 @@ TEST(PanelResources, PictureIs254By54UncompressedBottomUp24Bits)
 
 TEST(PanelResources, IconGroupHasA32And16PixelImageOf16Colours)
 {
-    const QByteArray ico = Resource(":/korvanthine/korvanthine.ico");
+    const QByteArray ico = Resource(":/dialogkit/korvanthine.ico");
     ASSERT_GT(ico.size(), 6 + 32);
     EXPECT_EQ(Le(ico, 2, 2), 1u); // icon
     ASSERT_EQ(Le(ico, 4, 2), 2u); // two images
@@ -288,6 +288,6 @@ TEST(PanelResources, IconGroupHasA32And16PixelImageOf16Colours)
 
 TEST(PanelResources, StringTableHoldsTheAboutItem)
 {
-    EXPECT_EQ(LoadResString(IDS_ABOUTBOX), QStringLiteral("&About KORVANTHINE..."));
-    EXPECT_TRUE(LoadResString(1).isEmpty());
+    EXPECT_EQ(LoadResString(IDS_ABOUTBOX), "&About KORVANTHINE...");
+    EXPECT_TRUE(LoadResString(1).IsEmpty());
 }

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <ostream>
 
+#include "qt_text.h"
 #include "comm_port.h"
 #include "control_panel_dlg.h"
 #include "port_permissions.h"
@@ -35,7 +36,7 @@ int ChooseComOneInAPanel(const QString& expected)
         return kNoEntry;
     combo->setCurrentIndex(index);
     emit combo->activated(index);
-    const bool asExpected = dlg.GetDlgItemText(IDC_STATUS) == expected;
+    const bool asExpected = dialogkit::ToQString(dlg.GetDlgItemText(IDC_STATUS)) == expected;
     CloseCommPort();
     return asExpected ? 0 : 1;
 }

@@ -9,7 +9,9 @@
 #include "data_exchange.h"
 #include "dialog_window.h"
 #include "message_map.h"
+#include "progress_bar.h"
 #include "progress_ctrl.h"
+#include "qt_text.h"
 #include "win_app.h"
 
 namespace {
@@ -55,18 +57,18 @@ void CWnd::SetDlgItemText(int id, const CString& text)
 {
     QWidget* control = GetDlgItem(id);
     if (auto* edit = qobject_cast<QLineEdit*>(control))
-        edit->setText(text);
+        edit->setText(dialogkit::ToQString(text));
     else if (auto* button = qobject_cast<QAbstractButton*>(control))
-        button->setText(text);
+        button->setText(dialogkit::ToQString(text));
 }
 
 CString CWnd::GetDlgItemText(int id) const
 {
     QWidget* control = GetDlgItem(id);
     if (auto* edit = qobject_cast<QLineEdit*>(control))
-        return edit->text();
+        return dialogkit::ToCString(edit->text());
     if (auto* button = qobject_cast<QAbstractButton*>(control))
-        return button->text();
+        return dialogkit::ToCString(button->text());
     return CString();
 }
 
@@ -197,31 +199,6 @@ HICON CWnd::SetIcon(HICON icon, BOOL bigIcon)
     static_cast<void>(bigIcon);
     m_window->setWindowIcon(icon);
     return previous;
-}
-
-BOOL CWnd::UpdateData(BOOL saveAndValidate)
-{
-    CDataExchange dx(this, saveAndValidate);
-    const bool wasInTransfer = m_inTransfer;
-    m_inTransfer = true;
-    DoDataExchange(&dx);
-    m_inTransfer = wasInTransfer;
-    return dx.Failed() ? FALSE : TRUE;
-}
-
-void CWnd::DoDataExchange(CDataExchange*) {}
-
-void CWnd::NotifyFromControl(UINT code, int id)
-{
-    if (!m_inTransfer)
-        OnCommand(code, id);
-}
-
-BOOL CWnd::OnCommand(UINT, int id)
-{
-    if (static_cast<UINT>(id) == ID_HELP && AfxGetApp() != nullptr)
-        return AfxGetApp()->OnCommand(ID_HELP);
-    return FALSE;
 }
 
 void CWnd::OnSysCommand(UINT id, LPARAM)

@@ -15,6 +15,7 @@
 #include "auto_radio_button.h"
 #include "control_factory.h"
 #include "message_map.h"
+#include "qt_text.h"
 #include "wnd.h"
 
 namespace dialogkit {
@@ -302,7 +303,7 @@ void DialogWindow::ShowSystemMenu(const QPoint& globalPos)
             menu.addSeparator();
             continue;
         }
-        QAction* action = menu.addAction(item.text);
+        QAction* action = menu.addAction(ToQString(item.text));
         action->setData(item.id);
         switch (item.id) {
         case SC_RESTORE:
