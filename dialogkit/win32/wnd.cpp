@@ -52,7 +52,21 @@ CString CWnd::GetDlgItemText(int id) const
 
 LRESULT CWnd::SendDlgItemMessage(int id, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return m_window ? ::SendDlgItemMessageW(m_window->Handle(), id, message, wParam, lParam) : 0;
+    if (!m_window)
+        return 0;
+    const HWND control = ::GetDlgItem(m_window->Handle(), id);
+    const LONG_PTR style = control != nullptr ? ::GetWindowLongPtrW(control, GWL_STYLE) : 0;
+    if (message == BM_SETCHECK && (style & BS_TYPEMASK) == BS_AUTORADIOBUTTON) {
+        // The lamps are auto radio buttons in one group, set one by one. Some
+        // button implementations (Wine's common controls 6) clear the rest of
+        // the group when one is checked; as a plain radio button for the
+        // moment of the message, each lamp keeps its own state.
+        ::SetWindowLongPtrW(control, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_RADIOBUTTON);
+        const LRESULT result = ::SendMessageW(control, message, wParam, lParam);
+        ::SetWindowLongPtrW(control, GWL_STYLE, style);
+        return result;
+    }
+    return ::SendDlgItemMessageW(m_window->Handle(), id, message, wParam, lParam);
 }
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam)

@@ -163,8 +163,11 @@ TEST_F(PanelWin32, OneSamplingTickFormatsTheValuesAndSetsTheLamps)
     Click(IDC_SAMPLE); // off: no second pass
     EXPECT_EQ(Text(IDC_TEMP2), " 25.34");
     EXPECT_EQ(Text(IDC_POWER2), " 100.0");
-    // The flag lamps are not checked here: under Wine they read unchecked
-    // after the pass (to be looked into); the Qt half's tests cover them.
+    // Status 7 on channel 2 lights its three lamps; each lamp keeps the
+    // state its own status bit gave it.
+    for (int id : {IDC_SENSOR2, IDC_OVERTEMP2, IDC_EXTHEAT2})
+        EXPECT_EQ(Send(id, BM_GETCHECK), BST_CHECKED) << id;
+    EXPECT_EQ(Send(IDC_OVERTEMP4, BM_GETCHECK), BST_UNCHECKED);
     EXPECT_EQ(Send(IDC_PROGRESS, PBM_GETPOS), 0);
     ASSERT_TRUE(sim.WaitForRequests(12));
     const std::vector<std::string> codes = Codes(sim.Requests());
