@@ -17,4 +17,4 @@ korvanthine_install() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-KORVANTHINE_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core)
+KORVANTHINE_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core libcli11-dev nlohmann-json3-dev)
