@@ -19,12 +19,17 @@ struct CtlProcess::Impl {
 
 namespace {
 
+// Standard output in text mode ends its lines with CR LF, as Windows programs
+// do; the tests compare lines.
 std::string Slurp(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
-    return text.str();
+    std::string lines = text.str();
+    for (std::size_t at; (at = lines.find("\r\n")) != std::string::npos;)
+        lines.erase(at, 1);
+    return lines;
 }
 
 HANDLE InheritableFile(const std::string& path)
