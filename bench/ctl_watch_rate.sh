@@ -33,7 +33,7 @@ done
 wait "$ctl_pid"
 end=$(date +%s.%N)
 rows=$(($(wc -l <"$work/rows.csv") - 1))
-pass_ms=$(awk '/Instantly/ {f=1} f && /sampling pass/ {print $6; exit}' "$work/bench_link.txt")
+pass_ms=$(awk '/Instantly/ {f=1} f && /sampling pass/ {print $7; exit}' "$work/bench_link.txt")
 awk -v n="$rows" -v s="$start" -v e="$end" -v link="$pass_ms" -v rss="$peak" 'BEGIN {
     ctl = (e - s) * 1000 / n
     printf "  watch: %d rows in %.2f s: %.0f passes/s, %.3f ms a pass (start-up included)\n", n, e - s, n / (e - s), ctl
