@@ -62,6 +62,11 @@ std::string OutputEnableText(int enable)
     return "output enable " + std::to_string(enable) + " (neither enabled nor disabled)";
 }
 
+bool QuerySettings(ChannelSettings* settings)
+{
+    return QuerySetTemperature(&settings->setTenths) && QueryOutputEnable(&settings->outputEnable);
+}
+
 void PrintSettings(int channel, const ChannelSettings& settings)
 {
     std::printf("channel %d: set temperature %.1f °C, %s\n", channel, settings.setTenths * SETPOINT_SCALE,
@@ -77,7 +82,7 @@ int RunGet(const CtlRequest& request)
         return kExitPortNotOpened;
     SelectChannel(request.channel);
     ChannelSettings settings;
-    if (!QuerySetTemperature(&settings.setTenths) || !QueryOutputEnable(&settings.outputEnable))
+    if (!QuerySettings(&settings))
         return kExitIncompleteReply;
     PrintSettings(request.channel, settings);
     return kExitOk;
@@ -109,7 +114,7 @@ int RunSet(const CtlRequest& request)
         return kExitIncompleteReply;
 
     ChannelSettings readBack;
-    if (!QuerySetTemperature(&readBack.setTenths) || !QueryOutputEnable(&readBack.outputEnable))
+    if (!QuerySettings(&readBack))
         return kExitIncompleteReply;
     PrintSettings(request.channel, readBack);
     if (readBack.setTenths != wanted.setTenths || readBack.outputEnable != wanted.outputEnable) {

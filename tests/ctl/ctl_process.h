@@ -2,7 +2,9 @@
 // with its output caught, for the tests. Every wait is bounded.
 #pragma once
 
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +34,15 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// The whole of a file the program's output went to; "" when there is none.
+inline std::string ReadOutputFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
 
 inline CtlResult RunCtl(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                         int timeoutMs = 30000)

@@ -7,8 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "ctl_process.h"
@@ -20,18 +18,6 @@ struct CtlProcess::Impl {
     std::string outPath;
     std::string errPath;
 };
-
-namespace {
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-} // namespace
 
 CtlProcess::CtlProcess(const std::vector<std::string>& args, const std::vector<std::string>& env) : impl_(new Impl)
 {
@@ -107,8 +93,8 @@ CtlResult CtlProcess::Finish(int timeoutMs)
     impl_->pid = -1;
     if (status != -1 && WIFEXITED(status))
         result.status = WEXITSTATUS(status);
-    result.out = Slurp(impl_->outPath);
-    result.err = Slurp(impl_->errPath);
+    result.out = ReadOutputFile(impl_->outPath);
+    result.err = ReadOutputFile(impl_->errPath);
     const std::string dir = impl_->outPath.substr(0, impl_->outPath.rfind('/'));
     unlink(impl_->outPath.c_str());
     unlink(impl_->errPath.c_str());

@@ -5,8 +5,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "ctl_process.h"
 
@@ -21,12 +19,9 @@ namespace {
 
 // Standard output in text mode ends its lines with CR LF, as Windows programs
 // do; the tests compare lines.
-std::string Slurp(const std::string& path)
+std::string OutputLines(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    std::string lines = text.str();
+    std::string lines = ReadOutputFile(path);
     for (std::size_t at; (at = lines.find("\r\n")) != std::string::npos;)
         lines.erase(at, 1);
     return lines;
@@ -113,8 +108,8 @@ CtlResult CtlProcess::Finish(int timeoutMs)
     }
     CloseHandle(impl_->process.hProcess);
     CloseHandle(impl_->process.hThread);
-    result.out = Slurp(impl_->outPath);
-    result.err = Slurp(impl_->errPath);
+    result.out = OutputLines(impl_->outPath);
+    result.err = OutputLines(impl_->errPath);
     DeleteFileA(impl_->outPath.c_str());
     DeleteFileA(impl_->errPath.c_str());
     return result;

@@ -27,14 +27,6 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-std::string FileText(const std::string& path)
-{
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // Plays the controller for one read through a silent simulator: complete
 // replies from kKnownChannels, but those to channel 2 cut to five bytes.
 CtlResult ReadWithChannelTwoCut(const std::string& format)
@@ -170,7 +162,7 @@ TEST_F(CtlWatch, RowsCarryTimestampsAndAnExistingFileGetsNoSecondHeader)
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.out, "");
     }
-    const std::vector<std::string> lines = Lines(FileText(OutputPath()));
+    const std::vector<std::string> lines = Lines(ReadOutputFile(OutputPath()));
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0].rfind("time,temperature1_c,power1_pct,sensor1,overtemp1,ext_heat_enable1,temperature2_c", 0), 0u);
     for (std::size_t i = 1; i < lines.size(); ++i)
@@ -182,7 +174,7 @@ TEST_F(CtlWatch, InterruptEndsWithStatusZeroAndReleasesThePort)
     CtlProcess watch({"watch", "-p", "COM1", "-i", "0.05", "-o", OutputPath()});
     ASSERT_TRUE(watch.Started());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (Lines(FileText(OutputPath())).size() < 3 && std::chrono::steady_clock::now() < deadline)
+    while (Lines(ReadOutputFile(OutputPath())).size() < 3 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     watch.Interrupt();
     const CtlResult result = watch.Finish(15000);
