@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # korvanthine-ctl watch --interval 0 against the instantly answering
-# simulator: passes a second and the watch's resident memory, beside
-# bench_link's sampling pass in the same run.
+# simulator, beside bench_link's sampling pass in the same run: the two
+# compared in one process, batch against batch (bench_ctl_watch), then the
+# program itself: passes a second and its resident memory.
 #
 #   bench/ctl_watch_rate.sh [PASSES]     (default 3000)
 #
-# Needs build/ctl/korvanthine-ctl, build/sim/korvanthine-sim, build/bench/bench_link.
+# Needs build/ctl/korvanthine-ctl, build/sim/korvanthine-sim, build/bench/bench_link
+# and build/bench/bench_ctl_watch.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 passes=${1:-3000}
@@ -13,7 +15,9 @@ work=$(mktemp -d /tmp/ctl-rate.XXXXXX)
 trap 'kill "$sim_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 echo "== bench_link"
-build/bench/bench_link --quick | tee "$work/bench_link.txt"
+build/bench/bench_link --quick
+echo "== bench_ctl_watch"
+build/bench/bench_ctl_watch >/dev/null
 
 mkdir -p "$work/ports"
 build/sim/korvanthine-sim --ports-dir "$work/ports" >"$work/sim.out" 2>&1 &
@@ -33,10 +37,7 @@ done
 wait "$ctl_pid"
 end=$(date +%s.%N)
 rows=$(($(wc -l <"$work/rows.csv") - 1))
-pass_ms=$(awk '/Instantly/ {f=1} f && /sampling pass/ {print $7; exit}' "$work/bench_link.txt")
-awk -v n="$rows" -v s="$start" -v e="$end" -v link="$pass_ms" -v rss="$peak" 'BEGIN {
-    ctl = (e - s) * 1000 / n
-    printf "  watch: %d rows in %.2f s: %.0f passes/s, %.3f ms a pass (start-up included)\n", n, e - s, n / (e - s), ctl
-    printf "  bench_link sampling pass median %.3f ms: %.0f passes/s; watch is %+.1f %% of it\n", link, 1000 / link, (ctl / link - 1) * 100
-    printf "  watch peak resident memory (VmHWM): %d kB\n", rss
+awk -v n="$rows" -v s="$start" -v e="$end" -v rss="$peak" 'BEGIN {
+    printf "  %d rows in %.2f s: %.0f passes/s (start-up included)\n", n, e - s, n / (e - s)
+    printf "  peak resident memory (VmHWM): %d kB\n", rss
 }'
