@@ -46,8 +46,8 @@ bool IsSetTemperatureText(const std::string& text)
 int ParseCommandLine(int argc, char** argv, CtlRequest* request)
 {
     CLI::App app{"The four-channel temperature controller from the command line: readings for logs, settings "
-                 "for scripts. Exit status: 0 success, 2 usage error, 3 port not opened, 4 incomplete reply "
-                 "from the controller, 5 a setting did not read back as written.",
+                 "for scripts. Exit status: 0 success, 1 rows could not be written, 2 usage error, 3 port not opened, "
+                 "4 incomplete reply from the controller, 5 a setting did not read back as written.",
                  "korvanthine-ctl"};
     app.set_version_flag("--version", "1.0.0.1");
     app.require_subcommand(1);
