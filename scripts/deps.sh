@@ -17,7 +17,8 @@ korvanthine_install() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-KORVANTHINE_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core)
+KORVANTHINE_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core libcli11-dev
+                           nlohmann-json3-dev)
 
 # What scripts/package.sh and its check need beyond the build: the Debian
 # package tools and checkers, and the MinGW cross compiler and NSIS for the

@@ -6,7 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/deps.sh
-. scripts/pending-programs.sh
 korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" "${KORVANTHINE_PACKAGE_PACKAGES[@]}"
 
 jobs=$(nproc)
@@ -42,12 +41,9 @@ desktop-file-validate "$unpacked"/usr/share/applications/korvanthine.desktop
 appstreamcli validate --no-net --pedantic "$unpacked"/usr/share/metainfo/*.metainfo.xml
 
 echo "== Windows download =="
-# Until the Win32 panel is in the tree, a panel in the cross build means Qt.
-panel=ON
-korvanthine_pending korvanthine.exe && panel=OFF
 cross=build-win32/package
 cmake -S . -B "$cross" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DKORVANTHINE_BUILD_PANEL=$panel \
+      -DCMAKE_BUILD_TYPE=Release -DKORVANTHINE_BUILD_PANEL=ON \
       -DKORVANTHINE_BUILD_TESTS=OFF -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$cross" -j "$jobs"
 rm -f "$cross"/korvanthine-*-win64.*

@@ -10,7 +10,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/deps.sh
-. scripts/pending-programs.sh
 korvanthine_install xvfb xdotool imagemagick unzip man-db wine wine64
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
@@ -75,13 +74,9 @@ done
 man -w korvanthine korvanthine-sim >/dev/null
 
 echo "-- korvanthine-ctl --version"
-if korvanthine_pending korvanthine-ctl; then
-    echo "pending: korvanthine-ctl is not in this tree yet"
-else
-    version=$(korvanthine-ctl --version)
-    echo "$version" | grep -q '1\.0\.0\.1' || fail "korvanthine-ctl --version said: $version"
-    man -w korvanthine-ctl >/dev/null
-fi
+version=$(korvanthine-ctl --version)
+echo "$version" | grep -q '1\.0\.0\.1' || fail "korvanthine-ctl --version said: $version"
+man -w korvanthine-ctl >/dev/null
 
 echo "-- the installed panel against the installed simulator"
 # Xvfb picks a free display number and writes it to descriptor 3, unless
@@ -160,31 +155,24 @@ wine_dir=/usr/lib/wine
 [ -x "$wine_dir/wine64" ] || wine_dir=$(dirname "$(command -v wine64 || command -v wine)")
 wine=$wine_dir/wine64
 [ -x "$wine" ] || wine=$wine_dir/wine
-export WINEPREFIX=${XDG_CACHE_HOME:-$HOME/.cache}/korvanthine-wine/prefix
+# A prefix of its own: the Wine leg's draws no windows (null display driver).
+export WINEPREFIX=${XDG_CACHE_HOME:-$HOME/.cache}/korvanthine-wine/package-prefix
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
 for program in korvanthine-ctl.exe korvanthine.exe; do
-    if korvanthine_pending "$program"; then
-        echo "pending: $program is not in this tree yet"
-        continue
-    fi
     [ -f "$folder/$program" ] || fail "$program missing from $(basename "$zip")"
 done
-if ! korvanthine_pending korvanthine-ctl.exe; then
-    version=$(cd "$folder" && timeout 120 "$wine" korvanthine-ctl.exe --version | tr -d '\r')
-    echo "$version" | grep -q '1\.0\.0\.1' || fail "korvanthine-ctl.exe --version said: $version"
-    echo "korvanthine-ctl.exe --version: $version"
-fi
-if ! korvanthine_pending korvanthine.exe; then
-    (cd "$folder" && exec timeout 120 "$wine" korvanthine.exe) >/dev/null 2>&1 &
-    winpanel=$!
-    pids+=("$winpanel")
-    wait_for 600 has_window || fail "korvanthine.exe showed no window under Wine"
-    xdotool windowfocus --sync "$(window)"
-    xdotool key Escape
-    wait_for 200 bash -c "! kill -0 $winpanel 2>/dev/null" || fail "korvanthine.exe did not end on Escape"
-    echo "korvanthine.exe: window under Wine, ended on Escape"
-fi
+version=$(cd "$folder" && timeout 120 "$wine" korvanthine-ctl.exe --version | tr -d '\r')
+echo "$version" | grep -q '1\.0\.0\.1' || fail "korvanthine-ctl.exe --version said: $version"
+echo "korvanthine-ctl.exe --version: $version"
+(cd "$folder" && exec timeout 120 "$wine" korvanthine.exe) >/dev/null 2>&1 &
+winpanel=$!
+pids+=("$winpanel")
+wait_for 600 has_window || fail "korvanthine.exe showed no window under Wine"
+xdotool windowfocus --sync "$(window)"
+xdotool key Escape
+wait_for 200 bash -c "! kill -0 $winpanel 2>/dev/null" || fail "korvanthine.exe did not end on Escape"
+echo "korvanthine.exe: window under Wine, ended on Escape"
 
 echo "-- the installer: silent install, Start-menu entries, uninstall"
 installer=$(ls "$root"/out/korvanthine-*-win64.exe 2>/dev/null || true)
@@ -194,10 +182,8 @@ else
     target="$WINEPREFIX/drive_c/Program Files/KORVANTHINE"
     menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
     timeout 120 "$wine" "$installer" /S
-    expected=(LICENSE.txt README.txt Uninstall.exe)
-    links=(Uninstall.lnk)
-    korvanthine_pending korvanthine.exe || { expected+=(korvanthine.exe); links+=(KORVANTHINE.lnk); }
-    korvanthine_pending korvanthine-ctl.exe || expected+=(korvanthine-ctl.exe)
+    expected=(LICENSE.txt README.txt Uninstall.exe korvanthine.exe korvanthine-ctl.exe)
+    links=(Uninstall.lnk KORVANTHINE.lnk)
     for name in "${expected[@]}"; do
         [ -f "$target/$name" ] || fail "the installer did not install $name"
     done

@@ -1,0 +1,110 @@
+#include "cli.h"
+
+#include <cctype>
+#include <cstdlib>
+
+#include <CLI/CLI.hpp>
+
+#include "decimal_entry.h"
+#include "exit_status.h"
+
+namespace {
+
+// Largest set temperature whose tenths fit the controller's 32-bit word.
+constexpr double kMaxSetTemperature = 214748364.7;
+
+CLI::App* PortCommand(CLI::App& app, const char* name, const char* description, CtlRequest* request)
+{
+    CLI::App* command = app.add_subcommand(name, description);
+    command->add_option("-p,--port", request->port, "COM1 ... COM20, or a device path such as /dev/ttyUSB0")
+        ->required();
+    return command;
+}
+
+void AddChannel(CLI::App* command, CtlRequest* request)
+{
+    command->add_option("-c,--channel", request->channel, "channel 1 ... 4")->required()->check(CLI::Range(1, 4));
+}
+
+} // namespace
+
+bool IsSetTemperatureText(const std::string& text)
+{
+    std::size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
+    const std::size_t digitsStart = i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+        ++i;
+    if (i == digitsStart)
+        return false;
+    if (i < text.size()) {
+        if (text[i] != '.' || i + 2 != text.size() || !std::isdigit(static_cast<unsigned char>(text[i + 1])))
+            return false;
+    }
+    return std::abs(std::strtod(text.c_str(), nullptr)) <= kMaxSetTemperature;
+}
+
+int ParseCommandLine(int argc, char** argv, CtlRequest* request)
+{
+    CLI::App app{"The four-channel temperature controller from the command line: readings for logs, settings "
+                 "for scripts. Exit status: 0 success, 1 rows could not be written, 2 usage error, 3 port not opened, "
+                 "4 incomplete reply from the controller, 5 a setting did not read back as written.",
+                 "korvanthine-ctl"};
+    app.set_version_flag("--version", "1.0.0.1");
+    app.require_subcommand(1);
+
+    app.add_subcommand("ports", "COM1 ... COM20: the device each maps to and whether it is free, busy, "
+                                "no access or absent (nothing is opened or sent)");
+    PortCommand(app, "version", "the controller's firmware version", request);
+
+    CLI::App* read = PortCommand(app, "read", "one sampling pass: temperature, power and flags per channel", request);
+    request->format = "table";
+    read->add_option("-f,--format", request->format, "table, csv or json")
+        ->check(CLI::IsMember({"table", "csv", "json"}));
+
+    CLI::App* watch = PortCommand(app, "watch", "a sampling pass every interval, one row each, until interrupted",
+                                  request);
+    std::string watchFormat = "csv";
+    watch->add_option("-f,--format", watchFormat, "csv (one header line) or jsonl")
+        ->check(CLI::IsMember({"csv", "jsonl"}));
+    watch->add_option("-i,--interval", request->intervalSeconds, "seconds from the start of one pass to the next")
+        ->check(CLI::NonNegativeNumber);
+    watch->add_option("-n,--count", request->count, "stop after this many passes")->check(CLI::PositiveNumber);
+    watch->add_option("-o,--output", request->outputFile, "append the rows to this file, flushed row by row");
+
+    CLI::App* get = PortCommand(app, "get", "a channel's set temperature and output enable", request);
+    AddChannel(get, request);
+
+    CLI::App* set = PortCommand(app, "set", "writes channel select, set temperature and output enable, "
+                                            "then reads the settings back", request);
+    AddChannel(set, request);
+    std::string temperature;
+    std::string output;
+    set->add_option("-t,--temp", temperature, "set temperature in °C, at most one decimal (e.g. 25.5)")
+        ->allow_extra_args(false);
+    set->add_option("--output", output, "enable or disable")->check(CLI::IsMember({"enable", "disable"}));
+
+    try {
+        app.parse(argc, argv);
+        if (set->parsed()) {
+            if (temperature.empty() && output.empty())
+                throw CLI::ValidationError("set", "give --temp, --output or both");
+            if (!set->get_option("--temp")->empty()) {
+                if (!IsSetTemperatureText(temperature))
+                    throw CLI::ValidationError("--temp", "'" + temperature
+                                                             + "' is not a plain decimal number with at most one "
+                                                               "digit after the point");
+                request->setTenths = ParseScaledDecimal(temperature.c_str(), 10);
+            }
+            if (!output.empty())
+                request->setOutputEnable = output == "enable" ? 1 : 0;
+        }
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? kExitOk : kExitUsage;
+    }
+
+    request->command = app.get_subcommands().front()->get_name();
+    if (watch->parsed())
+        request->format = watchFormat;
+    return -1;
+}

@@ -1,0 +1,27 @@
+// The command line of korvanthine-ctl, parsed with CLI11. Everything is
+// checked here, before any command touches the port.
+#pragma once
+
+#include <optional>
+#include <string>
+
+struct CtlRequest {
+    std::string command; // ports, version, read, watch, get, set
+    std::string port;
+    std::string format;  // read: table|csv|json; watch: csv|jsonl
+    double intervalSeconds = 1.0;
+    long long count = 0; // 0: until interrupted
+    std::string outputFile;
+    int channel = 0;     // 1 ... 4
+    std::optional<int> setTenths;      // set --temp, in tenths
+    std::optional<int> setOutputEnable; // set --output: 1 enable, 0 disable
+};
+
+// Parses argv into *request. Returns -1 when a command is to run, else the
+// exit status (0 after --help or --version, 2 for a usage error, with the
+// message already written).
+int ParseCommandLine(int argc, char** argv, CtlRequest* request);
+
+// True when text is a plain decimal with at most one digit after the point,
+// small enough for the controller's tenths: "25", "-3.5", "0.5".
+bool IsSetTemperatureText(const std::string& text);

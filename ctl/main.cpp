@@ -1,0 +1,26 @@
+// korvanthine-ctl: the controller from the command line. See --help.
+#include "cli.h"
+#include "ctl_commands.h"
+#include "stop_request.h"
+
+int main(int argc, char** argv)
+{
+    CtlRequest request;
+    const int parsed = ParseCommandLine(argc, argv, &request);
+    if (parsed >= 0)
+        return parsed;
+
+    // Before the port opens, so that no stop request is lost or cuts an exchange short.
+    CatchStopRequests();
+    if (request.command == "ports")
+        return RunPorts();
+    if (request.command == "version")
+        return RunVersion(request);
+    if (request.command == "read")
+        return RunRead(request);
+    if (request.command == "watch")
+        return RunWatch(request);
+    if (request.command == "get")
+        return RunGet(request);
+    return RunSet(request);
+}

@@ -1,0 +1,26 @@
+// What each port name stands for and whether it could be opened now, found
+// without sending anything and without opening a port another program holds.
+#pragma once
+
+#include <string>
+
+enum class PortState { Free, Busy, NoAccess, Absent };
+
+struct PortInfo {
+    std::string name;   // "COM3", or the device path given
+    std::string device; // what the name maps to
+    PortState state = PortState::Absent;
+};
+
+// The first and last names the survey lists, as the panel offers them.
+constexpr int kFirstSurveyedPort = 1;
+constexpr int kLastSurveyedPort = 20;
+
+// A port name ("COM3") or, on POSIX, a device path.
+PortInfo SurveyPort(const std::string& name);
+
+// "free", "busy", "no access", "absent".
+const char* PortStateText(PortState state);
+
+// What to tell a user about a port in that state that would not open.
+std::string PortStateExplanation(PortState state);

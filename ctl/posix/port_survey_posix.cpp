@@ -1,0 +1,76 @@
+// On POSIX a port is looked at, not opened: the device behind its name, the
+// locks on it (the link holds an flock on every port it opens), its rights.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "port_names.h"
+#include "port_survey.h"
+
+namespace {
+
+// True when /proc/locks lists a lock on this inode. Its lines read
+// "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5 0 EOF" (device numbers in hex).
+bool Locked(const struct stat& info)
+{
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string field;
+        while (fields >> field) {
+            unsigned major = 0;
+            unsigned minor = 0;
+            unsigned long long inode = 0;
+            char colon1 = 0;
+            char colon2 = 0;
+            std::istringstream id(field);
+            if (id >> std::hex >> major >> colon1 >> minor >> colon2 >> std::dec >> inode && colon1 == ':'
+                && colon2 == ':' && id.eof() && major == ::major(info.st_dev) && minor == ::minor(info.st_dev)
+                && inode == info.st_ino)
+                return true;
+        }
+    }
+    return false;
+}
+
+// A built-in serial port without a UART behind it reports type 0.
+bool NoUart(const std::string& device)
+{
+    const std::string prefix = "/dev/ttyS";
+    if (device.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    std::ifstream type("/sys/class/tty/" + device.substr(5) + "/type");
+    int value = -1;
+    return type >> value && value == 0;
+}
+
+} // namespace
+
+PortInfo SurveyPort(const std::string& name)
+{
+    PortInfo info;
+    info.name = name;
+    const std::string entry = name.find('/') != std::string::npos ? name : DevicePathForPort(name);
+    if (entry.empty())
+        return info;
+    char resolved[PATH_MAX];
+    const std::string real = realpath(entry.c_str(), resolved) != nullptr ? std::string(resolved) : entry;
+    info.device = real == entry ? entry : real + " (" + entry + ")";
+
+    struct stat device;
+    if (stat(entry.c_str(), &device) != 0 || !S_ISCHR(device.st_mode) || NoUart(real))
+        info.state = PortState::Absent;
+    else if (Locked(device))
+        info.state = PortState::Busy;
+    else if (access(entry.c_str(), R_OK | W_OK) != 0)
+        info.state = PortState::NoAccess;
+    else
+        info.state = PortState::Free;
+    return info;
+}

@@ -1,0 +1,27 @@
+// Where `watch` writes its rows: standard output, or a file it appends to.
+// Every row is flushed (and, in a file, pushed to the disk) before the next
+// pass starts, so a crash or a pulled plug loses at most the pass under way.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class RowSink {
+public:
+    RowSink() = default;
+    RowSink(const RowSink&) = delete;
+    RowSink& operator=(const RowSink&) = delete;
+    ~RowSink();
+
+    // path "" is standard output. False, with a message, when it cannot be opened.
+    bool Open(const std::string& path);
+    // True when nothing has been written there yet: a header is due.
+    bool Empty() const { return empty_; }
+    // False, with a message, when the row could not be written.
+    bool Write(const std::string& text);
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    bool empty_ = true;
+};

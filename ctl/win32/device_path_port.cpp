@@ -1,0 +1,8 @@
+// Windows names its ports; the link opens "\\.\" + name.
+#include "comm_port.h"
+#include "port_session.h"
+
+int OpenPortByNameOrPath(const std::string& port)
+{
+    return OpenCommPort(port.c_str());
+}
