@@ -1,0 +1,52 @@
+// The exchanges of korvanthine-ctl (and of serve), judged strictly: a
+// reading exists only when its reply is exactly 12 bytes of the form
+// "*", eight lower-case hex digits, two lower-case hex digits, "^". The link
+// itself stays tolerant (the panel relies on that); this layer looks at the
+// raw reply the link keeps and decides.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum class ReplyKind {
+    Complete, // well-formed: the value stands
+    Silent,   // not one byte came back
+    Short,    // some bytes, fewer than 12
+    Corrupt,  // 12 bytes, but not of the reply's form
+    NotSent   // skipped: the line was already found silent
+};
+
+struct Reply {
+    ReplyKind kind = ReplyKind::NotSent;
+    int value = 0; // meaningful only when Complete
+
+    bool Complete() const { return kind == ReplyKind::Complete; }
+};
+
+// True for exactly "*" + 8 lower-case hex digits + 2 lower-case hex digits + "^".
+bool IsWellFormedReply(const char* bytes, std::size_t length);
+
+// "no reply", "short reply", "corrupt reply", "not sent" ...: how a failed
+// exchange is named on standard error.
+const char* ReplyKindText(ReplyKind kind);
+
+// A run of exchanges (one pass, one command): after two exchanges in a row
+// that received no byte at all, the controller is taken as silent and the
+// rest of the run is not sent, so a silent line costs two read bounds, not
+// one per exchange. A single lost reply costs only its own reading.
+class ExchangeSeries {
+public:
+    // A query ("0100000002", "00") through the link's QueryController.
+    Reply Query(const std::string& body);
+    // A write through the link's WriteController.
+    Reply Write(const char* code, std::int32_t value);
+    // True once two exchanges in a row received nothing.
+    bool LineSilent() const { return silentInARow_ >= kSilentExchangesToGiveUp; }
+
+    static constexpr int kSilentExchangesToGiveUp = 2;
+
+private:
+    Reply Judge(int value);
+    int silentInARow_ = 0;
+};

@@ -1,0 +1,52 @@
+// What `serve` knows of its bench at one moment: the latest reading of every
+// quantity, each absent from the moment its latest exchange failed. The
+// sampling thread is the only writer; the HTTP side only ever copies the
+// latest snapshot, so a request never waits for the line.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "commands.h"
+
+struct ChannelSnapshot {
+    std::optional<int> rawTemperature; // hundredths of a degree
+    std::optional<int> rawPower;       // 511 is full output
+    std::optional<int> status;         // status word; bits in commands.h
+    std::optional<int> setTenths;      // set temperature in tenths
+    std::optional<int> outputEnable;   // 0 disabled, 1 enabled
+};
+
+struct BenchSnapshot {
+    std::string port;                     // as given with -p
+    bool portOpen = false;
+    std::optional<int> firmwareVersion;
+    bool up = false;                      // the latest pass had a well-formed reply to every exchange
+    ChannelSnapshot channels[kChannelCount];
+    std::uint64_t exchangesComplete = 0;
+    std::uint64_t exchangesIncomplete = 0;
+    std::uint64_t passes = 0;             // passes ended so far
+    std::optional<double> lastPassEndUnixSeconds;
+    std::optional<double> lastPassDurationSeconds;
+};
+
+// The one place the two threads meet.
+class SnapshotStore {
+public:
+    void Publish(const BenchSnapshot& snapshot)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        latest_ = snapshot;
+    }
+    BenchSnapshot Latest() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return latest_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    BenchSnapshot latest_;
+};
