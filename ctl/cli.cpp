@@ -77,13 +77,12 @@ CLI::App* PortCommand(CLI::App& app, const char* name, const char* description, 
 // The port from either place; a usage error when it is missing or given twice differently.
 void ResolvePort(CLI::App* command, const std::string& portBeforeCommand, CtlRequest* request)
 {
-    const bool after = !command->get_option("--port")->empty();
-    const bool takesPort = command->get_name() != "ports";
-    if (!takesPort) {
+    if (command->get_name() == "ports") {
         if (!portBeforeCommand.empty())
             throw CLI::ValidationError("--port", "ports looks at every port; it takes no --port");
         return;
     }
+    const bool after = !command->get_option("--port")->empty();
     if (!after && portBeforeCommand.empty())
         throw CLI::RequiredError("--port");
     if (after && !portBeforeCommand.empty() && request->port != portBeforeCommand)
@@ -178,6 +177,19 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     serve->add_option("-i,--interval", request->intervalSeconds,
                       "seconds from the start of one pass to the next (above 0, at most 86400; default 1)")
         ->check(kServeIntervalSeconds);
+    serve->footer("HTTP on all interfaces, port " + std::to_string(kDefaultServePort)
+                  + " unless --listen says otherwise (a port outside those Prometheus lists as exporters' "
+                    "defaults). GET /metrics: korvanthine_up, korvanthine_temperature_celsius, "
+                    "korvanthine_output_power_ratio, korvanthine_sensor_ok, korvanthine_overtemp, "
+                    "korvanthine_ext_heat_enabled, korvanthine_set_temperature_celsius, korvanthine_output_enabled "
+                    "(each with channel=\"1\" ... \"4\"), korvanthine_firmware_version, "
+                    "korvanthine_exchanges_total{result}, korvanthine_passes_total, "
+                    "korvanthine_last_pass_timestamp_seconds, korvanthine_pass_duration_seconds, "
+                    "korvanthine_port_open, korvanthine_bench_info{port}. A reading whose latest exchange failed is "
+                    "absent, never 0, and so is the temperature of a channel whose Sensor flag is off. A port that "
+                    "goes away is reopened after a pass without any reply. Ends on Ctrl+C, SIGTERM or the Windows "
+                    "service manager's stop, after the exchange under way. Exit status: 0 stopped, 1 the listen "
+                    "address could not be taken, 2 usage error, 3 port not opened at start.");
 
     try {
         app.parse(argc, argv);
