@@ -63,7 +63,9 @@ int RunWatch(const CtlRequest& request)
             return kExitFailure;
         if (!pass.Complete()) {
             anyMissing = true;
-            ReportFailedExchanges(pass.failed, time);
+            // While the port is lost, its loss was said once; each empty row need not repeat it.
+            if (session.IsOpen())
+                ReportFailedExchanges(pass.failed, time);
         }
         // Not one reply: the device may have gone and come back (an adapter
         // pulled and plugged in again), which a fresh open picks up.
