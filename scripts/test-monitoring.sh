@@ -52,7 +52,7 @@ done
 for n in "${benches[@]}"; do
     lab_sim_command "$n" "freeze 1" "set temp 0 $((2000 + 100 * n + 11))" "set temp 1 $((2000 + 100 * n + 22))" \
         "set temp 2 $((2000 + 100 * n + 33))" "set temp 3 $((2000 + 100 * n + 47))"
-    KORVANTHINE_PORTS=$LAB_WORK/ports "$LAB_BUILD/ctl/korvanthine-ctl" read -p "COM$n" --format json \
+    KORVANTHINE_PORTS=$LAB_WORK/ports timeout 30 "$LAB_BUILD/ctl/korvanthine-ctl" read -p "COM$n" --format json \
         >"$LAB_WORK/read$n.json" || lab_fail "korvanthine-ctl read -p COM$n"
 done
 targets=()
@@ -83,27 +83,31 @@ for n in "${benches[@]}"; do
     echo "bench $n: $scraped"
 done
 
-echo "-- a silent controller: its readings go, korvanthine_up 0, and come back"
+echo "-- a silent controller: korvanthine_up 0, its readings go, and come back"
 silent=$(instance_of 2)
+down() { [ "$(lab_count "korvanthine_up{instance=\"$silent\"} == 0")" = 1 ]; }
 no_readings() {
-    [ "$(lab_count "korvanthine_up{instance=\"$silent\"} == 0")" = 1 ] &&
-        [ "$(lab_count "{__name__=~\"korvanthine_(temperature_celsius|output_power_ratio|sensor_ok|set_temperature_celsius)\", instance=\"$silent\"}")" = 0 ]
+    [ "$(lab_count "{__name__=~\"korvanthine_(temperature_celsius|output_power_ratio|sensor_ok|set_temperature_celsius|output_enabled)\", instance=\"$silent\"}")" = 0 ]
 }
 readings_back() {
     [ "$(lab_count "korvanthine_up{instance=\"$silent\"} == 1")" = 1 ] &&
         [ "$(lab_count "korvanthine_temperature_celsius{instance=\"$silent\"}")" = 4 ]
 }
-# The exporter learns of the silence when two exchanges in a row have
-# timed out (6.2 s each), which bounds the wait, with a pass interval and
-# two scrapes on top.
+# The exporter learns of the silence when an exchange has waited out its
+# read bound (6.2 s): korvanthine_up turns 0 then, and each reading goes when
+# its own exchange fails, all of them once a second exchange in a row has
+# waited in vain and the rest of the pass is given up. On top of that a pass
+# may be starting (1 s) and Prometheus sees it within two scrapes (2 s).
 lab_sim_command 2 "fault silence"
 since=$SECONDS
-lab_wait_for 200 no_readings || lab_fail "bench 2 silent, but Prometheus still has: $(lab_query "{instance=\"$silent\"}")"
-echo "gone after $((SECONDS - since)) s"
+lab_wait_for 110 down || lab_fail "bench 2 silent, but korvanthine_up is not 0: $(lab_query "korvanthine_up")"
+echo "korvanthine_up 0 after $((SECONDS - since)) s"
+lab_wait_for 70 no_readings || lab_fail "bench 2 silent, but Prometheus still has: $(lab_query "{instance=\"$silent\"}")"
+echo "readings gone after $((SECONDS - since)) s"
 [ "$(lab_count 'korvanthine_temperature_celsius')" = 8 ] || lab_fail "the other benches lost readings too"
 lab_sim_command 2 "fault none"
 since=$SECONDS
-lab_wait_for 250 readings_back || lab_fail "bench 2 answers again, but its readings did not come back"
+lab_wait_for 200 readings_back || lab_fail "bench 2 answers again, but its readings did not come back"
 echo "back after $((SECONDS - since)) s"
 
 echo "-- a broken sensor fires KorvanthineSensorBroken for its channel"
