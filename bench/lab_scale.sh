@@ -64,20 +64,34 @@ rss=$(for pid in "${exporter_pids[@]}" "$lab_prometheus_pid"; do
 at=$end
 window="${duration}s"
 sel='job="korvanthine"'
-scrapes=$(lab_query "sum(count_over_time(up{$sel}[$window]))" "$at" | jq -r '.result[0].value[1]')
-successes=$(lab_query "sum(sum_over_time(up{$sel}[$window]))" "$at" | jq -r '.result[0].value[1]')
-durations=$(lab_query "scrape_duration_seconds{$sel}[$window]" "$at" | jq -c '[.result[].values[][1] | tonumber]')
-passes=$(lab_query "korvanthine_passes_total{$sel}[$window]" "$at" |
-         jq -c '[.result[].values | ((.[-1][1] | tonumber) - (.[0][1] | tonumber)) / (.[-1][0] - .[0][0])]')
-pass_duration=$(lab_query "korvanthine_pass_duration_seconds{$sel}[$window]" "$at" | jq -c '[.result[].values[][1] | tonumber]')
-series=$(lab_count "{$sel}")
-samples=$(lab_query "avg(scrape_samples_scraped{$sel})" | jq -r '.result[0].value[1]')
+# The figures go to python3 through files: 15 000 scrape durations are too
+# long for a command line.
+figures=$LAB_WORK/figures
+mkdir -p "$figures"
+lab_query "sum(count_over_time(up{$sel}[$window]))" "$at" | jq -r '.result[0].value[1]' >"$figures/scrapes"
+lab_query "sum(sum_over_time(up{$sel}[$window]))" "$at" | jq -r '.result[0].value[1]' >"$figures/successes"
+lab_query "scrape_duration_seconds{$sel}[$window]" "$at" | jq -c '[.result[].values[][1] | tonumber]' >"$figures/durations"
+lab_query "korvanthine_passes_total{$sel}[$window]" "$at" |
+    jq -c '[.result[].values | ((.[-1][1] | tonumber) - (.[0][1] | tonumber)) / (.[-1][0] - .[0][0])]' >"$figures/passes"
+lab_query "korvanthine_pass_duration_seconds{$sel}[$window]" "$at" |
+    jq -c '[.result[].values[][1] | tonumber]' >"$figures/pass_duration"
+lab_count "{$sel}" >"$figures/series"
+lab_query "avg(scrape_samples_scraped{$sel})" | jq -r '.result[0].value[1]' >"$figures/samples"
+echo "$bytes" >"$figures/size"
+getconf CLK_TCK >"$figures/hz"
+echo "$ticks_before" >"$figures/before"
+echo "$ticks_after" >"$figures/after"
+echo "$rss" >"$figures/rss"
 
-python3 - "$benches" "$start" "$end" "$scrapes" "$successes" "$durations" "$passes" "$pass_duration" \
-    "$series" "$samples" "$bytes" "$(getconf CLK_TCK)" "$ticks_before" "$ticks_after" "$rss" <<'EOF'
+python3 - "$benches" "$start" "$end" "$figures" <<'EOF'
 import json, sys
-(benches, start, end, scrapes, successes, durations, passes, pass_duration,
- series, samples, size, hz, before, after, rss) = sys.argv[1:]
+benches, start, end, folder = sys.argv[1:]
+def figure(name):
+    with open(folder + "/" + name) as f:
+        return f.read().strip()
+(scrapes, successes, durations, passes, pass_duration, series, samples, size, hz, before, after, rss) = (
+    figure(name) for name in ("scrapes", "successes", "durations", "passes", "pass_duration", "series",
+                              "samples", "size", "hz", "before", "after", "rss"))
 benches = int(benches)
 wall = float(end) - float(start)
 def quantile(values, q):
