@@ -5,7 +5,7 @@
 # evaluated every second. After the run it prints what Prometheus saw
 # (scrape success, median and 99th-percentile scrape duration, from its own
 # up and scrape_duration_seconds series; passes a second held per bench,
-# from korvanthine_passes_total; series and bytes per bench) and what each
+# from korvanthine_passes_total and the passes' end times; series and bytes per bench) and what each
 # exporter cost (resident memory, share of one core), against the targets.
 #
 #   bench/lab_scale.sh N [SECONDS]     (default 300: five minutes)
@@ -71,8 +71,12 @@ mkdir -p "$figures"
 lab_query "sum(count_over_time(up{$sel}[$window]))" "$at" | jq -r '.result[0].value[1]' >"$figures/scrapes"
 lab_query "sum(sum_over_time(up{$sel}[$window]))" "$at" | jq -r '.result[0].value[1]' >"$figures/successes"
 lab_query "scrape_duration_seconds{$sel}[$window]" "$at" | jq -c '[.result[].values[][1] | tonumber]' >"$figures/durations"
-lab_query "korvanthine_passes_total{$sel}[$window]" "$at" |
-    jq -c '[.result[].values | ((.[-1][1] | tonumber) - (.[0][1] | tonumber)) / (.[-1][0] - .[0][0])]' >"$figures/passes"
+# Passes a second on the exporters' own clock: the passes counted between
+# the first and the last scrape of the run, over the time between the ends
+# of the passes those two scrapes saw (scrape times would be off by up to a pass).
+first_last='[.result[] | {(.metric.instance): [(.values[0][1] | tonumber), (.values[-1][1] | tonumber)]}] | add'
+lab_query "korvanthine_passes_total{$sel}[$window]" "$at" | jq -c "$first_last" >"$figures/pass_counts"
+lab_query "korvanthine_last_pass_timestamp_seconds{$sel}[$window]" "$at" | jq -c "$first_last" >"$figures/pass_ends"
 lab_query "korvanthine_pass_duration_seconds{$sel}[$window]" "$at" |
     jq -c '[.result[].values[][1] | tonumber]' >"$figures/pass_duration"
 lab_count "{$sel}" >"$figures/series"
@@ -89,16 +93,17 @@ benches, start, end, folder = sys.argv[1:]
 def figure(name):
     with open(folder + "/" + name) as f:
         return f.read().strip()
-(scrapes, successes, durations, passes, pass_duration, series, samples, size, hz, before, after, rss) = (
-    figure(name) for name in ("scrapes", "successes", "durations", "passes", "pass_duration", "series",
-                              "samples", "size", "hz", "before", "after", "rss"))
+(scrapes, successes, durations, pass_counts, pass_ends, pass_duration, series, samples, size, hz, before, after,
+ rss) = (figure(name) for name in ("scrapes", "successes", "durations", "pass_counts", "pass_ends", "pass_duration",
+                                   "series", "samples", "size", "hz", "before", "after", "rss"))
 benches = int(benches)
 wall = float(end) - float(start)
 def quantile(values, q):
     values = sorted(values)
     return values[min(len(values) - 1, int(q * len(values)))]
 durations = json.loads(durations)
-passes = json.loads(passes)
+pass_counts, pass_ends = json.loads(pass_counts), json.loads(pass_ends)
+passes = [(c[1] - c[0]) / (pass_ends[i][1] - pass_ends[i][0]) for i, c in pass_counts.items()]
 pass_duration = json.loads(pass_duration)
 before = [int(x) for x in before.split()]
 after = [int(x) for x in after.split()]

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The Prometheus side, checked by promtool and then against the real server:
-# the alert rules and their unit tests, the scrape example, the service
-# unit's sandbox; then three simulated benches, each with its exporter, and
-# one Prometheus scraping them every second on 127.0.0.1, which must see
-# what korvanthine-ctl read sees, lose a silent controller's readings and
-# get them back, fire the sensor alert for a broken sensor, and answer
-# every query of the dashboard.
+# the alert rules and their unit tests, the scrape example, the service unit
+# (verified, and its sandbox rated); then three simulated benches, each with
+# its exporter, and one Prometheus scraping them every second on 127.0.0.1,
+# which must see what korvanthine-ctl read sees, lose a silent controller's
+# readings and get them back, fire the sensor alert for a broken sensor, and
+# answer every query of the dashboard.
 #
-#   scripts/test-monitoring.sh [BUILD]     (default build; needs
-#                                           BUILD/ctl/korvanthine-ctl and
-#                                           BUILD/sim/korvanthine-sim)
+#   scripts/test-monitoring.sh [BUILD]     (default build, built: it needs
+#                                           BUILD/ctl/korvanthine-ctl,
+#                                           BUILD/sim/korvanthine-sim and
+#                                           what BUILD installs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -29,12 +30,20 @@ promtool check config "$LAB_WORK/example.yml" >/dev/null
 dashboard=monitoring/korvanthine-dashboard.json
 jq -e '.panels | length > 0' "$dashboard" >/dev/null || lab_fail "$dashboard has no panels"
 
-echo "-- the service unit's sandbox"
-mkdir -p "$LAB_WORK/units"
-cp packaging/systemd/korvanthine-serve@.service "$LAB_WORK/units/"
-rating=$(systemd-analyze security --offline=true --no-pager "$LAB_WORK/units/korvanthine-serve@COM1.service" |
+echo "-- the service unit, installed as the package installs it"
+# Into a folder of its own, beside the host's targets and slices that
+# every service is ordered against.
+installed=$LAB_WORK/root
+DESTDIR=$installed cmake --install "$LAB_BUILD" --prefix /usr >/dev/null
+cp /lib/systemd/system/*.target /lib/systemd/system/*.slice "$installed/usr/lib/systemd/system/"
+by_id=$(systemd-escape --path --template=korvanthine-serve@.service /dev/serial/by-id/usb-example-if00-port0)
+# The manual page is looked up on the host, where the package may not be.
+verified=$(systemd-analyze verify --man=no --root="$installed" korvanthine-serve@COM1.service "$by_id" 2>&1) ||
+    lab_fail "systemd-analyze verify: $verified"
+[ -z "$verified" ] || lab_fail "systemd-analyze verify: $verified"
+rating=$(systemd-analyze security --offline=true --root="$installed" --no-pager korvanthine-serve@COM1.service |
          sed -n 's/^→ Overall exposure level for [^:]*: \([0-9.]*\) \([A-Z]*\).*/\1 \2/p')
-echo "exposure $rating"
+echo "verified, exposure $rating"
 case ${rating#* } in
     PERFECT | SAFE | OK) ;;
     *) lab_fail "systemd-analyze security rates the unit '${rating:-?}'" ;;
