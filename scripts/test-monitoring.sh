@@ -22,8 +22,7 @@ started=$SECONDS
 
 echo "-- alert rules, their unit tests, the scrape example, the dashboard"
 promtool check rules monitoring/korvanthine-alerts.yml >/dev/null
-(cd monitoring && promtool test rules korvanthine-alerts.test.yml >/dev/null) ||
-    (cd monitoring && promtool test rules korvanthine-alerts.test.yml) || lab_fail "promtool test rules"
+tested=$(cd monitoring && promtool test rules korvanthine-alerts.test.yml 2>&1) || lab_fail "promtool test rules: $tested"
 sed "s#/usr/share/korvanthine/monitoring/#$root/monitoring/#" monitoring/prometheus-scrape.example.yml \
     >"$LAB_WORK/example.yml"
 promtool check config "$LAB_WORK/example.yml" >/dev/null
