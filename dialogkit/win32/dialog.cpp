@@ -78,6 +78,12 @@ void ChangeScale(CDialog* dlg, HWND window, WPARAM wParam, LPARAM lParam)
     g_rescaling = outer;
     if (dlg->Window() == nullptr)
         return;
+    // The size the platform suggests for the new scale is the dialog
+    // manager's own; set here in case the dialog manager left it to us.
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    if (suggested != nullptr && !::IsZoomed(window) && !::IsIconic(window))
+        ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
     PrepareControlsAtScale(*dlg->Window(), dlg->Template());
     dlg->OnTemplateWindowRect(TemplateWindowRect(window, dlg->Template()));
 }
