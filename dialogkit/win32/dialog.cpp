@@ -3,14 +3,12 @@
 #include <functional>
 
 #include "default_processing.h"
+#include "dialog_at_scale.h"
 #include "dialog_template_builder.h"
 #include "dialog_window.h"
-#include "drop_down_lists.h"
 #include "message_map.h"
-#include "scaled_pictures.h"
 #include "wide_text.h"
 #include "win_app.h"
-#include "window_dpi.h"
 #include "window_placement.h"
 
 namespace {
@@ -38,29 +36,6 @@ CDialog* DialogOf(HWND window)
     return reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
 }
 
-// What the dialog manager does not do from the template at the window's
-// scale: the dropped lists' heights and the pictures.
-void PrepareControlsAtScale(dialogkit::DialogWindow& window, const dialogkit::DialogTemplate& tmpl)
-{
-    dialogkit::FitDropDownLists(window.Handle(), tmpl);
-    dialogkit::ShowPicturesAtScale(window, tmpl);
-}
-
-// The outer rectangle of the window at its template size and its current
-// scale, at its current top left.
-RECT TemplateWindowRect(HWND window, const dialogkit::DialogTemplate& tmpl)
-{
-    RECT rect{0, 0, tmpl.cx, tmpl.cy};
-    ::MapDialogRect(window, &rect);
-    dialogkit::AdjustWindowRectAtDpi(&rect, static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE)),
-                                     static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE)),
-                                     dialogkit::WindowDpi(window));
-    RECT outer{};
-    ::GetWindowRect(window, &outer);
-    ::OffsetRect(&rect, outer.left - rect.left, outer.top - rect.top);
-    return rect;
-}
-
 // The window whose scale change the dialog manager is carrying out: while
 // it does, the dialog procedure leaves the message to it.
 HWND g_rescaling = nullptr;
@@ -84,8 +59,8 @@ void ChangeScale(CDialog* dlg, HWND window, WPARAM wParam, LPARAM lParam)
     if (suggested != nullptr && !::IsZoomed(window) && !::IsIconic(window))
         ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                        suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-    PrepareControlsAtScale(*dlg->Window(), dlg->Template());
-    dlg->OnTemplateWindowRect(TemplateWindowRect(window, dlg->Template()));
+    dialogkit::PrepareControlsAtScale(*dlg->Window(), dlg->Template());
+    dlg->OnTemplateWindowRect(dialogkit::TemplateWindowRect(window, dlg->Template()));
 }
 
 bool ModifierKeyDown()
@@ -152,7 +127,7 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         const BOOL result = dlg->OnInitDialog();
         // A screen too small for the template: the platform kept the window
         // within its bounds.
-        const RECT full = TemplateWindowRect(window, dlg->Template());
+        const RECT full = dialogkit::TemplateWindowRect(window, dlg->Template());
         RECT outer{};
         ::GetWindowRect(window, &outer);
         if (!dlg->IsEnded() && (outer.right - outer.left != full.right - full.left ||
@@ -210,7 +185,7 @@ BOOL CDialog::Create()
     words[7] = static_cast<WORD>(words[7] & ~(WS_VISIBLE >> 16));
     InitParams params{this, [this](HWND window) {
                           SetWindow(std::make_unique<dialogkit::DialogWindow>(window, false));
-                          PrepareControlsAtScale(*Window(), m_template);
+                          dialogkit::PrepareControlsAtScale(*Window(), m_template);
                       }};
     const HWND window = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr),
                                                      reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), ParentWindow(),
@@ -242,7 +217,7 @@ INT_PTR CDialog::DoModal()
     const std::vector<WORD> words = dialogkit::BuildDialogTemplate(m_template);
     InitParams params{this, [this](HWND window) {
                           SetWindow(std::make_unique<dialogkit::DialogWindow>(window, true));
-                          PrepareControlsAtScale(*Window(), m_template);
+                          dialogkit::PrepareControlsAtScale(*Window(), m_template);
                       }};
     const INT_PTR result = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr),
                                                      reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), ParentWindow(),
