@@ -10,6 +10,7 @@
 
 #include "decimal_entry.h"
 #include "exit_status.h"
+#include "listen_address.h"
 
 namespace {
 
@@ -32,6 +33,17 @@ const CLI::Validator kIntervalSeconds(
     },
     "SECONDS 0 ... 86400");
 
+// serve's: as above but more than 0, since it samples for as long as it runs.
+const CLI::Validator kServeIntervalSeconds(
+    [](std::string& text) -> std::string {
+        std::string checked = text;
+        const std::string error = kIntervalSeconds(checked);
+        if (!error.empty() || std::strtod(text.c_str(), nullptr) > 0)
+            return error;
+        return "'" + text + "' is not a number of seconds above 0 and at most 86400 (a day)";
+    },
+    "SECONDS 0 ... 86400, not 0");
+
 const CLI::Validator kPassCount(
     [](std::string& text) -> std::string {
         char* end = nullptr;
@@ -51,18 +63,43 @@ const CLI::Validator kChannelNumber(
     },
     "1 ... 4");
 
+constexpr const char kPortHelp[] = "COM1 ... COM20, or a device path such as /dev/ttyUSB0";
+
+// -p goes after the command or before it (`korvanthine-ctl -p COM3 version`);
+// which of the two is checked once the command line is parsed.
 CLI::App* PortCommand(CLI::App& app, const char* name, const char* description, CtlRequest* request)
 {
     CLI::App* command = app.add_subcommand(name, description);
-    command->add_option("-p,--port", request->port, "COM1 ... COM20, or a device path such as /dev/ttyUSB0")
-        ->required();
+    command->add_option("-p,--port", request->port, kPortHelp);
     return command;
+}
+
+// The port from either place; a usage error when it is missing or given twice differently.
+void ResolvePort(CLI::App* command, const std::string& portBeforeCommand, CtlRequest* request)
+{
+    if (command->get_name() == "ports") {
+        if (!portBeforeCommand.empty())
+            throw CLI::ValidationError("--port", "ports looks at every port; it takes no --port");
+        return;
+    }
+    const bool after = !command->get_option("--port")->empty();
+    if (!after && portBeforeCommand.empty())
+        throw CLI::RequiredError("--port");
+    if (after && !portBeforeCommand.empty() && request->port != portBeforeCommand)
+        throw CLI::ValidationError("--port", "given twice, as " + portBeforeCommand + " and " + request->port);
+    if (!after)
+        request->port = portBeforeCommand;
 }
 
 void AddChannel(CLI::App* command, CtlRequest* request)
 {
     command->add_option("-c,--channel", request->channel, "channel 1 ... 4")->required()->check(kChannelNumber);
 }
+
+constexpr const char kServeDescription[] =
+    "a Prometheus exporter: samples in the background every interval (the pass, then each channel's set "
+    "temperature and output enable; nothing is written) and answers GET /metrics at once from the latest "
+    "readings, GET / with a short page; until interrupted (or stopped as a Windows service)";
 
 } // namespace
 
@@ -92,10 +129,13 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     CLI::App app{"The four-channel temperature controller from the command line: readings for logs, settings "
                  "for scripts. Exit status: 0 success, 1 output could not be written (standard output or the --output "
                  "file), 2 usage error, 3 port not opened, 4 a reply from the controller was missing, short or "
-                 "corrupt, 5 a setting did not read back as written.",
+                 "corrupt, 5 a setting did not read back as written. serve: 0 once stopped, 1 the listen address "
+                 "could not be taken, 3 the port could not be opened at start.",
                  "korvanthine-ctl"};
     app.set_version_flag("--version", "1.0.0.1");
     app.require_subcommand(1);
+    std::string portBeforeCommand;
+    app.add_option("-p,--port", portBeforeCommand, std::string(kPortHelp) + " (for the command that follows)");
 
     app.add_subcommand("ports", "COM1 ... COM20: the device each maps to and whether it is free, busy, "
                                 "no access or absent (nothing is opened or sent)");
@@ -130,8 +170,36 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
         ->allow_extra_args(false);
     set->add_option("--output", output, "enable or disable")->check(CLI::IsMember({"enable", "disable"}));
 
+    CLI::App* serve = PortCommand(app, "serve", kServeDescription, request);
+    serve->add_option("--listen", request->listen,
+                      "HOST:PORT to answer HTTP on; HOST empty or * for all interfaces (default :"
+                          + std::to_string(kDefaultServePort) + ")");
+    serve->add_option("-i,--interval", request->intervalSeconds,
+                      "seconds from the start of one pass to the next (above 0, at most 86400; default 1)")
+        ->check(kServeIntervalSeconds);
+    serve->footer("HTTP on all interfaces, port " + std::to_string(kDefaultServePort)
+                  + " unless --listen says otherwise (a port outside those Prometheus lists as exporters' "
+                    "defaults). GET /metrics: korvanthine_up, korvanthine_temperature_celsius, "
+                    "korvanthine_output_power_ratio, korvanthine_sensor_ok, korvanthine_overtemp, "
+                    "korvanthine_ext_heat_enabled, korvanthine_set_temperature_celsius, korvanthine_output_enabled "
+                    "(each with channel=\"1\" ... \"4\"), korvanthine_firmware_version, "
+                    "korvanthine_exchanges_total{result}, korvanthine_passes_total, "
+                    "korvanthine_last_pass_timestamp_seconds, korvanthine_pass_duration_seconds, "
+                    "korvanthine_port_open, korvanthine_bench_info{port}. A reading whose latest exchange failed is "
+                    "absent, never 0, and so is the temperature of a channel whose Sensor flag is off. A port that "
+                    "goes away is reopened after a pass without any reply. Ends on Ctrl+C, SIGTERM or the Windows "
+                    "service manager's stop, after the exchange under way. Exit status: 0 stopped, 1 the listen "
+                    "address could not be taken, 2 usage error, 3 port not opened at start.");
+
     try {
         app.parse(argc, argv);
+        ResolvePort(app.get_subcommands().front(), portBeforeCommand, request);
+        if (serve->parsed() && !ParseListenAddress(request->listen, &request->listenHost, &request->listenPort))
+            throw CLI::ValidationError("--listen", "'" + request->listen
+                                                       + "' is not HOST:PORT (an IP address or * and a port "
+                                                         "0 ... 65535, e.g. 127.0.0.1:"
+                                                       + std::to_string(kDefaultServePort) + " or [::1]:"
+                                                       + std::to_string(kDefaultServePort) + ")");
         if (set->parsed()) {
             if (temperature.empty() && output.empty())
                 throw CLI::ValidationError("set", "give --temp, --output or both");

@@ -3,6 +3,7 @@
 
 #include "cli.h"
 #include "ctl_commands.h"
+#include "serve_platform.h"
 #include "stop_request.h"
 
 int main(int argc, char** argv)
@@ -27,6 +28,8 @@ int main(int argc, char** argv)
         return RunRead(request);
     if (request.command == "watch")
         return RunWatch(request);
+    if (request.command == "serve")
+        return RunServeHere(request);
     if (request.command == "get")
         return RunGet(request);
     return RunSet(request);

@@ -18,7 +18,7 @@ korvanthine_install() {
 }
 
 KORVANTHINE_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core libcli11-dev
-                           nlohmann-json3-dev)
+                           nlohmann-json3-dev libboost-dev)
 
 # What scripts/package.sh and its check need beyond the build: the Debian
 # package tools and checkers, and the MinGW cross compiler and NSIS for the

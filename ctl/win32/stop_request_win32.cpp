@@ -9,8 +9,12 @@ namespace {
 
 HANDLE g_stopEvent = nullptr;
 
-BOOL WINAPI OnConsoleControl(DWORD)
+BOOL WINAPI OnConsoleControl(DWORD event)
 {
+    // Only services get this one, whenever any user logs off: no reason for
+    // serve running as a service to stop.
+    if (event == CTRL_LOGOFF_EVENT)
+        return TRUE;
     SetEvent(g_stopEvent);
     return TRUE; // handled: the program ends by itself after the exchange
 }
@@ -41,4 +45,16 @@ bool WaitForStopRequest(long long milliseconds)
     // A day at most: the caller waits again until its pass is due.
     const long long capped = milliseconds < 86400000LL ? milliseconds : 86400000LL;
     return WaitForSingleObject(g_stopEvent, static_cast<DWORD>(capped)) == WAIT_OBJECT_0;
+}
+
+void RequestStop()
+{
+    if (g_stopEvent != nullptr)
+        SetEvent(g_stopEvent);
+}
+
+std::thread StartThreadWithoutStopSignals(std::function<void()> body)
+{
+    // Console events and SIGTERM set the event, whichever thread takes them.
+    return std::thread(std::move(body));
 }
