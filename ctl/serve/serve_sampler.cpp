@@ -6,6 +6,7 @@
 
 #include "checked_exchange.h"
 #include "pass_pacer.h"
+#include "pass_wait.h"
 #include "port_session.h"
 #include "sampling_pass.h"
 #include "snapshot_writer.h"
@@ -15,20 +16,6 @@
 namespace {
 
 using Clock = PassPacer::Clock;
-
-// Waits until the next pass is due; false when a stop was asked for meanwhile.
-bool WaitForPass(const PassPacer& pacer, Clock::time_point* start)
-{
-    for (;;) {
-        const Clock::time_point now = Clock::now();
-        *start = pacer.NextStart(now);
-        if (*start <= now)
-            return !StopRequested();
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*start - now);
-        if (WaitForStopRequest(wait.count()))
-            return false;
-    }
-}
 
 double UnixSeconds(std::chrono::system_clock::time_point t)
 {
