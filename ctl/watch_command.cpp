@@ -5,6 +5,7 @@
 #include "exit_status.h"
 #include "pass_formats.h"
 #include "pass_pacer.h"
+#include "pass_wait.h"
 #include "port_session.h"
 #include "row_sink.h"
 #include "sampling_pass.h"
@@ -14,21 +15,6 @@
 namespace {
 
 using Clock = PassPacer::Clock;
-
-// Waits until the next pass is due; false when a stop was asked for meanwhile.
-bool WaitForPass(const PassPacer& pacer, Clock::time_point* start)
-{
-    for (;;) {
-        const Clock::time_point now = Clock::now();
-        *start = pacer.NextStart(now);
-        if (*start <= now)
-            return !StopRequested();
-        // Rounded up, so that a wait never ends just short of the due time.
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*start - now);
-        if (WaitForStopRequest(wait.count()))
-            return false;
-    }
-}
 
 } // namespace
 
