@@ -116,7 +116,7 @@ rows = [
     ("scrapes successful", f"{float(successes):.0f} of {float(scrapes):.0f} ({success * 100:.2f} %)", success == 1.0, "all"),
     ("scrape duration, median", f"{p50:.2f} ms", True, ""),
     ("scrape duration, 99th percentile", f"{p99:.2f} ms (max {max(durations) * 1000:.2f} ms)", p99 <= 10, "<= 10 ms"),
-    ("passes a second per bench", f"min {min(passes):.3f}, median {quantile(passes, 0.5):.3f}, max {max(passes):.3f}",
+    ("passes a second per bench", f"min {min(passes):.4f}, median {quantile(passes, 0.5):.4f}, max {max(passes):.4f}",
      min(passes) >= 0.99, "1 each"),
     ("pass duration, median / 99th percentile", f"{quantile(pass_duration, 0.5) * 1000:.2f} / {quantile(pass_duration, 0.99) * 1000:.2f} ms", True, ""),
     ("exporter resident memory", f"median {quantile(exporter_rss, 0.5):.2f} MB, max {max(exporter_rss):.2f} MB", max(exporter_rss) <= 6, "<= 6 MB"),
