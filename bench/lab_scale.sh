@@ -5,8 +5,9 @@
 # evaluated every second. After the run it prints what Prometheus saw
 # (scrape success, median and 99th-percentile scrape duration, from its own
 # up and scrape_duration_seconds series; passes a second held per bench,
-# from korvanthine_passes_total and the passes' end times; series and bytes per bench) and what each
-# exporter cost (resident memory, share of one core), against the targets.
+# from korvanthine_passes_total and the passes' end times; series and bytes
+# per bench) and what each exporter cost (resident memory, share of one
+# core), against the targets.
 #
 #   bench/lab_scale.sh N [SECONDS]     (default 300: five minutes)
 #
