@@ -91,6 +91,8 @@
   function appendEntries(entries, intervalSeconds) {
     const gapMs = (3 * intervalSeconds + 1) * 1000;
     for (const entry of entries) {
+      if (entry[0] <= page.last)
+        continue;
       const time = entry[1];
       for (let ch = 0; ch < CHANNELS; ch++) {
         const rows = page.rows[ch];
@@ -111,10 +113,35 @@
     }
   }
 
+  // At least MIN_SPAN_C degrees, so that a channel holding its set temperature
+  // shows as a flat line, not as its sensor's noise; power from 0 to 100 % or more.
+  const MIN_SPAN_C = 2;
+  function ranges(rows) {
+    let low = Infinity, high = -Infinity, power = 100;
+    for (const row of rows) {
+      for (const value of [row[1], row[2]]) {
+        if (value !== null) {
+          low = Math.min(low, value);
+          high = Math.max(high, value);
+        }
+      }
+      if (row[3] !== null)
+        power = Math.max(power, row[3]);
+    }
+    if (low > high)
+      return { temperature: null, power: [0, power] };
+    const middle = (low + high) / 2;
+    const half = Math.max(MIN_SPAN_C, high - low) / 2 * 1.1;
+    return { temperature: [middle - half, middle + half], power: [0, power * 1.05] };
+  }
+
   function drawCharts() {
     for (let ch = 0; ch < CHANNELS; ch++) {
+      const range = ranges(page.rows[ch]);
+      const axes = { y: { valueRange: range.temperature },
+                     y2: { valueRange: range.power, independentTicks: true, drawGrid: false } };
       if (page.charts[ch]) {
-        page.charts[ch].updateOptions({ file: page.rows[ch] });
+        page.charts[ch].updateOptions({ file: page.rows[ch], axes: axes });
         continue;
       }
       page.charts[ch] = new Dygraph(document.getElementById('chart-' + (ch + 1)), page.rows[ch], {
@@ -128,8 +155,7 @@
           'Set temperature °C': { strokePattern: Dygraph.DASHED_LINE },
           'Power %': { axis: 'y2', strokeWidth: 1 },
         },
-        axes: { y2: { independentTicks: true, drawGrid: false } },
-        includeZero: false,
+        axes: axes,
         connectSeparatedPoints: false,
         drawCallback: (graph, initial) => {
           if (initial && page.firstDrawnMs === null)
