@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 started=$(date +%s)
 . scripts/deps.sh
-korvanthine_install g++ cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine wine64 libcli11-dev nlohmann-json3-dev
+korvanthine_install g++ cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine wine64 libcli11-dev nlohmann-json3-dev libjs-dygraphs
 
 jobs=$(nproc)
 [ "$jobs" -le 2 ] || jobs=2
