@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """The bench page in headless Chromium against serve on the simulator: the
 table agrees with /metrics, the trend fills, a broken sensor turns its lamp
 off and leaves a gap, and a silent controller shows at once.
