@@ -7,24 +7,51 @@
 
 #include "decimal_entry.h"
 #include "exit_status.h"
+#include "listen_address.h"
 
 namespace {
 
 // Largest set temperature whose tenths fit the controller's 32-bit word.
 constexpr double kMaxSetTemperature = 214748364.7;
 
+constexpr const char kPortHelp[] = "COM1 ... COM20, or a device path such as /dev/ttyUSB0";
+
+// -p goes after the command or before it (`korvanthine-ctl -p COM3 version`);
+// which of the two is checked once the command line is parsed.
 CLI::App* PortCommand(CLI::App& app, const char* name, const char* description, CtlRequest* request)
 {
     CLI::App* command = app.add_subcommand(name, description);
-    command->add_option("-p,--port", request->port, "COM1 ... COM20, or a device path such as /dev/ttyUSB0")
-        ->required();
+    command->add_option("-p,--port", request->port, kPortHelp);
     return command;
+}
+
+// The port from either place; a usage error when it is missing or given twice differently.
+void ResolvePort(CLI::App* command, const std::string& portBeforeCommand, CtlRequest* request)
+{
+    const bool after = !command->get_option("--port")->empty();
+    const bool takesPort = command->get_name() != "ports";
+    if (!takesPort) {
+        if (!portBeforeCommand.empty())
+            throw CLI::ValidationError("--port", "ports looks at every port; it takes no --port");
+        return;
+    }
+    if (!after && portBeforeCommand.empty())
+        throw CLI::RequiredError("--port");
+    if (after && !portBeforeCommand.empty() && request->port != portBeforeCommand)
+        throw CLI::ValidationError("--port", "given twice, as " + portBeforeCommand + " and " + request->port);
+    if (!after)
+        request->port = portBeforeCommand;
 }
 
 void AddChannel(CLI::App* command, CtlRequest* request)
 {
     command->add_option("-c,--channel", request->channel, "channel 1 ... 4")->required()->check(CLI::Range(1, 4));
 }
+
+constexpr const char kServeDescription[] =
+    "a Prometheus exporter: samples in the background every interval (the pass, then each channel's set "
+    "temperature and output enable; nothing is written) and answers GET /metrics at once from the latest "
+    "readings, GET / with a short page; until interrupted (or stopped as a Windows service)";
 
 } // namespace
 
@@ -47,10 +74,13 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
 {
     CLI::App app{"The four-channel temperature controller from the command line: readings for logs, settings "
                  "for scripts. Exit status: 0 success, 1 rows could not be written, 2 usage error, 3 port not opened, "
-                 "4 incomplete reply from the controller, 5 a setting did not read back as written.",
+                 "4 incomplete reply from the controller, 5 a setting did not read back as written. serve: 0 when stopped, "
+                 "1 the listen address could not be taken.",
                  "korvanthine-ctl"};
     app.set_version_flag("--version", "1.0.0.1");
     app.require_subcommand(1);
+    std::string portBeforeCommand;
+    app.add_option("-p,--port", portBeforeCommand, std::string(kPortHelp) + " (for the command that follows)");
 
     app.add_subcommand("ports", "COM1 ... COM20: the device each maps to and whether it is free, busy, "
                                 "no access or absent (nothing is opened or sent)");
@@ -83,8 +113,22 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
         ->allow_extra_args(false);
     set->add_option("--output", output, "enable or disable")->check(CLI::IsMember({"enable", "disable"}));
 
+    CLI::App* serve = PortCommand(app, "serve", kServeDescription, request);
+    serve->add_option("--listen", request->listen,
+                      "HOST:PORT to answer HTTP on; HOST empty or * for all interfaces (default :"
+                          + std::to_string(kDefaultServePort) + ")");
+    serve->add_option("-i,--interval", request->intervalSeconds, "seconds from the start of one pass to the next")
+        ->check(CLI::PositiveNumber);
+
     try {
         app.parse(argc, argv);
+        ResolvePort(app.get_subcommands().front(), portBeforeCommand, request);
+        if (serve->parsed() && !ParseListenAddress(request->listen, &request->listenHost, &request->listenPort))
+            throw CLI::ValidationError("--listen", "'" + request->listen
+                                                       + "' is not HOST:PORT (an IP address or * and a port "
+                                                         "0 ... 65535, e.g. 127.0.0.1:"
+                                                       + std::to_string(kDefaultServePort) + " or [::1]:"
+                                                       + std::to_string(kDefaultServePort) + ")");
         if (set->parsed()) {
             if (temperature.empty() && output.empty())
                 throw CLI::ValidationError("set", "give --temp, --output or both");

@@ -6,7 +6,7 @@
 #include <string>
 
 struct CtlRequest {
-    std::string command; // ports, version, read, watch, get, set
+    std::string command; // ports, version, read, watch, get, set, serve
     std::string port;
     std::string format;  // read: table|csv|json; watch: csv|jsonl
     double intervalSeconds = 1.0;
@@ -15,6 +15,9 @@ struct CtlRequest {
     int channel = 0;     // 1 ... 4
     std::optional<int> setTenths;      // set --temp, in tenths
     std::optional<int> setOutputEnable; // set --output: 1 enable, 0 disable
+    std::string listen;                 // serve --listen as given; "" for the default
+    std::string listenHost;             // its address; "" for all interfaces
+    int listenPort = 0;
 };
 
 // Parses argv into *request. Returns -1 when a command is to run, else the

@@ -9,3 +9,4 @@ int RunRead(const CtlRequest& request);
 int RunWatch(const CtlRequest& request);
 int RunGet(const CtlRequest& request);
 int RunSet(const CtlRequest& request);
+int RunServe(const CtlRequest& request);

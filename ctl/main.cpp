@@ -1,6 +1,7 @@
 // korvanthine-ctl: the controller from the command line. See --help.
 #include "cli.h"
 #include "ctl_commands.h"
+#include "serve_platform.h"
 #include "stop_request.h"
 
 int main(int argc, char** argv)
@@ -20,6 +21,8 @@ int main(int argc, char** argv)
         return RunRead(request);
     if (request.command == "watch")
         return RunWatch(request);
+    if (request.command == "serve")
+        return RunServeHere(request);
     if (request.command == "get")
         return RunGet(request);
     return RunSet(request);

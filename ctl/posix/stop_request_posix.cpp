@@ -4,7 +4,9 @@
 // passes blocks the signals first and then takes one with sigtimedwait, so
 // one arriving just before the wait cannot be missed, and the wait ends the
 // moment one arrives.
+#include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 #include <time.h>
 
 #include <cerrno>
@@ -65,4 +67,24 @@ bool WaitForStopRequest(long long milliseconds)
     }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     return StopRequested();
+}
+
+void RequestStop()
+{
+    // To the process, so that it reaches the thread that takes the signals.
+    kill(getpid(), SIGTERM);
+}
+
+std::thread StartThreadWithoutStopSignals(std::function<void()> body)
+{
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    // A new thread starts with its creator's signal mask.
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+    std::thread thread(std::move(body));
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return thread;
 }

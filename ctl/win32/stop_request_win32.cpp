@@ -42,3 +42,15 @@ bool WaitForStopRequest(long long milliseconds)
     const long long capped = milliseconds < 86400000LL ? milliseconds : 86400000LL;
     return WaitForSingleObject(g_stopEvent, static_cast<DWORD>(capped)) == WAIT_OBJECT_0;
 }
+
+void RequestStop()
+{
+    if (g_stopEvent != nullptr)
+        SetEvent(g_stopEvent);
+}
+
+std::thread StartThreadWithoutStopSignals(std::function<void()> body)
+{
+    // Console events and SIGTERM set the event, whichever thread takes them.
+    return std::thread(std::move(body));
+}

@@ -1,0 +1,152 @@
+#include "metric_table.h"
+
+#include <charconv>
+#include <cstdint>
+#include <optional>
+
+namespace {
+
+// The samples of one metric as a scrape writes them.
+class SampleWriter {
+public:
+    SampleWriter(std::string* out, const char* name) : out_(out), name_(name) {}
+
+    void Add(const std::string& labels, std::optional<double> value)
+    {
+        if (!value)
+            return;
+        *out_ += name_;
+        if (!labels.empty())
+            *out_ += "{" + labels + "}";
+        *out_ += ' ';
+        char text[32];
+        // The shortest text that reads back as the same double: 2534 / 100.0 is "25.34".
+        const auto end = std::to_chars(text, text + sizeof text, *value).ptr;
+        out_->append(text, end);
+        *out_ += '\n';
+    }
+
+private:
+    std::string* out_;
+    const char* name_;
+};
+
+using Fill = void (*)(const BenchSnapshot&, SampleWriter&);
+
+struct Metric {
+    const char* name;
+    const char* type;
+    const char* help;
+    Fill fill;
+};
+
+std::string ChannelLabel(int ch)
+{
+    return "channel=\"" + std::to_string(ch + 1) + "\"";
+}
+
+std::optional<double> Scaled(std::optional<int> raw, double divisor)
+{
+    return raw ? std::optional<double>(*raw / divisor) : std::nullopt;
+}
+
+std::optional<double> Flag(std::optional<int> status, int bit)
+{
+    return status ? std::optional<double>((*status & bit) != 0 ? 1 : 0) : std::nullopt;
+}
+
+std::optional<double> Plain(std::optional<int> value)
+{
+    return value ? std::optional<double>(*value) : std::nullopt;
+}
+
+// A label value in the exposition's escaping: backslash, quote and line feed.
+std::string Escaped(const std::string& text)
+{
+    std::string escaped;
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            escaped += '\\';
+        escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    return escaped;
+}
+
+template <typename Reading>
+void PerChannel(const BenchSnapshot& s, SampleWriter& w, Reading reading)
+{
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        w.Add(ChannelLabel(ch), reading(s.channels[ch]));
+}
+
+const Metric kMetrics[] = {
+    {"korvanthine_up", "gauge",
+     "1 when the latest pass got a complete, well-formed reply to every exchange, else 0",
+     [](const BenchSnapshot& s, SampleWriter& w) { w.Add("", s.up ? 1 : 0); }},
+    {"korvanthine_temperature_celsius", "gauge",
+     "Measured temperature; absent while the reading failed or the channel's Sensor flag is off",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         PerChannel(s, w, [](const ChannelSnapshot& c) {
+             // A broken sensor's reading is not a temperature: only with the Sensor flag known to be on.
+             const bool sensorOk = c.status && (*c.status & STATUS_SENSOR) != 0;
+             return sensorOk ? Scaled(c.rawTemperature, 100.0) : std::nullopt;
+         });
+     }},
+    {"korvanthine_output_power_ratio", "gauge", "Output power as a ratio of full output (reply value / 511)",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         PerChannel(s, w, [](const ChannelSnapshot& c) { return Scaled(c.rawPower, 511.0); });
+     }},
+    {"korvanthine_sensor_ok", "gauge", "The channel's Sensor flag, 0 or 1",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         PerChannel(s, w, [](const ChannelSnapshot& c) { return Flag(c.status, STATUS_SENSOR); });
+     }},
+    {"korvanthine_overtemp", "gauge", "The channel's Overtemp flag, 0 or 1",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         PerChannel(s, w, [](const ChannelSnapshot& c) { return Flag(c.status, STATUS_OVERTEMP); });
+     }},
+    {"korvanthine_ext_heat_enabled", "gauge", "The channel's Ext. heat enable flag, 0 or 1",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         PerChannel(s, w, [](const ChannelSnapshot& c) { return Flag(c.status, STATUS_EXT_HEAT_ENABLE); });
+     }},
+    {"korvanthine_set_temperature_celsius", "gauge", "The channel's set temperature",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         PerChannel(s, w, [](const ChannelSnapshot& c) { return Scaled(c.setTenths, 10.0); });
+     }},
+    {"korvanthine_output_enabled", "gauge", "The channel's output enable as the controller reports it (0 or 1)",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         PerChannel(s, w, [](const ChannelSnapshot& c) { return Plain(c.outputEnable); });
+     }},
+    {"korvanthine_firmware_version", "gauge", "The controller's firmware version number",
+     [](const BenchSnapshot& s, SampleWriter& w) { w.Add("", Plain(s.firmwareVersion)); }},
+    {"korvanthine_exchanges_total", "counter",
+     "Exchanges with the controller, by whether the reply was complete and well-formed",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         w.Add("result=\"complete\"", static_cast<double>(s.exchangesComplete));
+         w.Add("result=\"incomplete\"", static_cast<double>(s.exchangesIncomplete));
+     }},
+    {"korvanthine_passes_total", "counter", "Sampling passes ended",
+     [](const BenchSnapshot& s, SampleWriter& w) { w.Add("", static_cast<double>(s.passes)); }},
+    {"korvanthine_last_pass_timestamp_seconds", "gauge", "When the latest pass ended, in seconds since the epoch",
+     [](const BenchSnapshot& s, SampleWriter& w) { w.Add("", s.lastPassEndUnixSeconds); }},
+    {"korvanthine_pass_duration_seconds", "gauge", "How long the latest pass took",
+     [](const BenchSnapshot& s, SampleWriter& w) { w.Add("", s.lastPassDurationSeconds); }},
+    {"korvanthine_port_open", "gauge", "1 while the serial port is open, 0 while it is gone and being reopened",
+     [](const BenchSnapshot& s, SampleWriter& w) { w.Add("", s.portOpen ? 1 : 0); }},
+    {"korvanthine_bench_info", "gauge", "The serial port this exporter samples, as given with -p",
+     [](const BenchSnapshot& s, SampleWriter& w) { w.Add("port=\"" + Escaped(s.port) + "\"", 1); }},
+};
+
+} // namespace
+
+std::string RenderExposition(const BenchSnapshot& snapshot)
+{
+    std::string out;
+    out.reserve(4096);
+    for (const Metric& metric : kMetrics) {
+        out += std::string("# HELP ") + metric.name + " " + metric.help + "\n";
+        out += std::string("# TYPE ") + metric.name + " " + metric.type + "\n";
+        SampleWriter writer(&out, metric.name);
+        metric.fill(snapshot, writer);
+    }
+    return out;
+}

@@ -1,0 +1,39 @@
+// serve: the sampling thread (this one) and the HTTP server's thread, which
+// meet only in the snapshot store.
+#include <cstdio>
+
+#include "ctl_commands.h"
+#include "exit_status.h"
+#include "http_server.h"
+#include "serve_routes.h"
+#include "serve_sampler.h"
+
+int RunServe(const CtlRequest& request)
+{
+    SnapshotStore store;
+    BenchSnapshot initial;
+    initial.port = request.port;
+    store.Publish(initial);
+
+    const ServeContext context{store};
+    HttpServer server(HttpLimits(), [&context](const std::string& method, const std::string& target) {
+        return RouteRequest(method, target, context);
+    });
+    std::string error;
+    if (!server.Listen(request.listenHost, request.listenPort, &error)) {
+        std::fprintf(stderr, "korvanthine-ctl: cannot listen on %s:%d: %s\n",
+                     request.listenHost.empty() ? "*" : request.listenHost.c_str(), request.listenPort, error.c_str());
+        return kExitFailure;
+    }
+    std::fprintf(stderr, "korvanthine-ctl: serving %s on http://%s/metrics\n", request.port.c_str(),
+                 server.Where().c_str());
+    server.Start();
+
+    SamplerSettings settings;
+    settings.port = request.port;
+    settings.intervalSeconds = request.intervalSeconds;
+    RunSampler(settings, store);
+    // The port is closed by now; then the server goes.
+    server.Stop();
+    return kExitOk;
+}

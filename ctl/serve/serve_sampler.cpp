@@ -1,0 +1,131 @@
+#include "serve_sampler.h"
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "checked_exchange.h"
+#include "pass_pacer.h"
+#include "port_session.h"
+#include "sampling_pass.h"
+#include "snapshot_writer.h"
+#include "stop_request.h"
+#include "timestamp.h"
+
+namespace {
+
+using Clock = PassPacer::Clock;
+
+// Waits until the next pass is due; false when a stop was asked for meanwhile.
+bool WaitForPass(const PassPacer& pacer, Clock::time_point* start)
+{
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        *start = pacer.NextStart(now);
+        if (*start <= now)
+            return !StopRequested();
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*start - now);
+        if (WaitForStopRequest(wait.count()))
+            return false;
+    }
+}
+
+double UnixSeconds(std::chrono::system_clock::time_point t)
+{
+    return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
+
+// What standard error says about the line: only when it changes, so that a
+// bench unplugged for a night leaves one line, not one a second.
+class LineReport {
+public:
+    void PassEnded(const std::vector<FailedExchange>& failed)
+    {
+        std::string text;
+        for (const FailedExchange& f : failed)
+            text += f.what + ReplyKindText(f.kind) + ";";
+        if (text == last_)
+            return;
+        const std::string time = IsoTimestamp(std::chrono::system_clock::now());
+        if (failed.empty())
+            std::fprintf(stderr, "korvanthine-ctl: %s: every reply complete again\n", time.c_str());
+        else
+            ReportFailedExchanges(failed, time);
+        last_ = text;
+    }
+
+private:
+    std::string last_;
+};
+
+const char* SettingName(ChannelSetting setting)
+{
+    return setting == ChannelSetting::SetTemperature ? "set temperature" : "output enable";
+}
+
+} // namespace
+
+void RunSampler(const SamplerSettings& settings, SnapshotStore& store)
+{
+    SnapshotWriter writer(store, settings.port);
+    LineReport report;
+    PortSession session;
+    // A port missing at start is tried again every pass, like one that goes away later.
+    writer.PortOpened(session.Open(settings.port));
+    bool versionKnown = false;
+
+    PassPacer pacer(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(settings.intervalSeconds)));
+    Clock::time_point start;
+    while (WaitForPass(pacer, &start)) {
+        pacer.Started(start);
+        const Clock::time_point passBegan = Clock::now();
+        ExchangeSeries series;
+        if (!versionKnown) {
+            const Reply version = series.Query(CMD_VERSION);
+            writer.Version(version);
+            versionKnown = version.Complete();
+            if (StopRequested())
+                return;
+        }
+
+        writer.PassStarted();
+        PassReading pass = RunSamplingPass(series, [&writer](const PassReading& soFar, int exchangesDone) {
+            writer.PassExchanges(soFar, exchangesDone);
+            return StopRequested();
+        });
+        if (pass.interrupted)
+            return;
+        writer.PassExchanges(pass, kPassExchanges);
+
+        for (ChannelSetting setting : {ChannelSetting::SetTemperature, ChannelSetting::OutputEnable}) {
+            const char* code = setting == ChannelSetting::SetTemperature ? CMD_READ_SETPOINT : CMD_READ_OUTPUT_ENABLE;
+            for (int ch = 0; ch < kChannelCount; ++ch) {
+                char body[16];
+                std::snprintf(body, sizeof body, "%s%08x", code, static_cast<unsigned>(ch));
+                const Reply reply = series.Query(body);
+                writer.Setting(ch, setting, reply);
+                if (reply.Complete())
+                    ++pass.answered;
+                else
+                    pass.failed.push_back({std::string(SettingName(setting)) + " of channel " + std::to_string(ch + 1)
+                                               + " (" + body + ")",
+                                           reply.kind});
+                if (StopRequested())
+                    return;
+            }
+        }
+
+        const double duration = std::chrono::duration<double>(Clock::now() - passBegan).count();
+        writer.PassEnded(pass.failed.empty(), UnixSeconds(std::chrono::system_clock::now()), duration);
+        if (settings.passEnded)
+            settings.passEnded(writer.Current());
+        report.PassEnded(pass.failed);
+
+        // Not one reply: the device may have gone and come back (an adapter
+        // pulled and plugged in again), which a fresh open picks up.
+        if (pass.answered == 0) {
+            writer.PortOpened(session.Reopen());
+            versionKnown = false;
+        }
+    }
+}

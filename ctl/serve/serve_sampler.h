@@ -1,0 +1,24 @@
+// The sampling thread of `serve`: the only one that touches the link. Every
+// interval (start to start) one sampling pass, then each channel's set
+// temperature and output enable, all on one ExchangeSeries; the firmware
+// version first after the port was opened, and again each pass while it is
+// not known. Nothing is ever written to the controller. Each reading goes
+// into the snapshot the moment its exchange ends.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "bench_snapshot.h"
+
+struct SamplerSettings {
+    std::string port;
+    double intervalSeconds = 1.0;
+    // Called on the sampling thread at the end of every pass, with the
+    // snapshot just published (for keeping a history of passes).
+    std::function<void(const BenchSnapshot&)> passEnded;
+};
+
+// Samples until a stop is asked for (see stop_request.h); returns after the
+// exchange under way, with the port closed.
+void RunSampler(const SamplerSettings& settings, SnapshotStore& store);
