@@ -7,26 +7,14 @@
 #include <optional>
 #include <string>
 
-#include "bench_snapshot.h"
-#include "trend_ring.h"
+#include "serve_routes.h"
 
-struct PageResponse {
-    unsigned status = 200;
-    std::string contentType;
-    std::string body;
-    bool noStore = false; // a live reading: never from a cache
-};
+// True for the paths of the page, its files and /state.json.
+bool IsBenchPagePath(const std::string& path);
 
-struct PageSources {
-    const SnapshotStore& snapshots;
-    const TrendRing& trend;
-    double intervalSeconds;
-    std::uint64_t instance; // e.g. serve's start in milliseconds
-};
-
-// The answer to a GET of target (path and query as requested), or nothing
-// when the target is not the page's.
-std::optional<PageResponse> BenchPageResponse(const std::string& target, const PageSources& sources);
+// The answer to a GET of target (path and query as requested), one of the
+// page's paths.
+HttpReply BenchPageReply(const std::string& target, const ServeContext& context);
 
 // N of "after=N" in a query such as "after=17"; 0 without one; nothing when
 // it is not a decimal number.
