@@ -131,14 +131,15 @@
     if (low > high)
       return { temperature: null, power: [0, power] };
     const middle = (low + high) / 2;
-    const half = Math.max(MIN_SPAN_C, high - low) / 2 * 1.1;
+    const half = Math.max(MIN_SPAN_C, high - low) / 2 * 1.25;
     return { temperature: [middle - half, middle + half], power: [0, power * 1.05] };
   }
 
   function drawCharts() {
     for (let ch = 0; ch < CHANNELS; ch++) {
       const range = ranges(page.rows[ch]);
-      const axes = { y: { valueRange: range.temperature },
+      const axes = { x: { axisLabelWidth: 70 },
+                     y: { valueRange: range.temperature },
                      y2: { valueRange: range.power, independentTicks: true, drawGrid: false } };
       if (page.charts[ch]) {
         page.charts[ch].updateOptions({ file: page.rows[ch], axes: axes });
