@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class ReplyKind {
     Complete, // well-formed: the value stands
@@ -27,8 +28,9 @@ struct Reply {
 // True for exactly "*" + 8 lower-case hex digits + 2 lower-case hex digits + "^".
 bool IsWellFormedReply(const char* bytes, std::size_t length);
 
-// "no reply", "short reply", "corrupt reply", "not sent" ...: how a failed
-// exchange is named on standard error.
+// How a failed exchange is introduced on standard error: "no complete reply
+// to" (silent or short), "corrupt reply to", "not sent, the controller being
+// silent"; a colon and the exchange follow.
 const char* ReplyKindText(ReplyKind kind);
 
 // A run of exchanges (one pass, one command): after two exchanges in a row
@@ -50,3 +52,13 @@ private:
     Reply Judge(int value);
     int silentInARow_ = 0;
 };
+
+struct FailedExchange {
+    std::string what; // e.g. "power of channel 2 (0300000001)"
+    ReplyKind kind;
+};
+
+// On standard error, one line per kind of failure, e.g.
+// "korvanthine-ctl: no complete reply to: a, b" and
+// "korvanthine-ctl: corrupt reply to: c"; when is put in front if not empty.
+void ReportFailedExchanges(const std::vector<FailedExchange>& failed, const std::string& when);

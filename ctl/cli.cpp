@@ -1,6 +1,9 @@
 #include "cli.h"
 
 #include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 
 #include <CLI/CLI.hpp>
@@ -11,8 +14,54 @@
 
 namespace {
 
-// Largest set temperature whose tenths fit the controller's 32-bit word.
+// The set temperatures whose tenths fit the controller's signed 32-bit word.
 constexpr double kMaxSetTemperature = 214748364.7;
+constexpr double kMinSetTemperature = -214748364.8;
+// The longest interval between passes: a day.
+constexpr double kMaxIntervalSeconds = 86400.0;
+
+// A finite number of seconds from 0 to a day: no nan, no inf, no overflow.
+const CLI::Validator kIntervalSeconds(
+    [](std::string& text) -> std::string {
+        char* end = nullptr;
+        errno = 0;
+        const double value = std::strtod(text.c_str(), &end);
+        if (end == text.c_str() || *end != '\0' || errno == ERANGE || !std::isfinite(value) || value < 0
+            || value > kMaxIntervalSeconds)
+            return "'" + text + "' is not a number of seconds from 0 to 86400 (a day)";
+        return "";
+    },
+    "SECONDS 0 ... 86400");
+
+// serve's: as above but more than 0, since it samples for as long as it runs.
+const CLI::Validator kServeIntervalSeconds(
+    [](std::string& text) -> std::string {
+        std::string checked = text;
+        const std::string error = kIntervalSeconds(checked);
+        if (!error.empty() || std::strtod(text.c_str(), nullptr) > 0)
+            return error;
+        return "'" + text + "' is not a number of seconds above 0 and at most 86400 (a day)";
+    },
+    "SECONDS 0 ... 86400, not 0");
+
+const CLI::Validator kPassCount(
+    [](std::string& text) -> std::string {
+        char* end = nullptr;
+        errno = 0;
+        const long long value = std::strtoll(text.c_str(), &end, 10);
+        if (end == text.c_str() || *end != '\0' || errno == ERANGE || value < 1)
+            return "'" + text + "' is not a count of passes from 1 to " + std::to_string(LLONG_MAX);
+        return "";
+    },
+    "N 1 ...");
+
+const CLI::Validator kChannelNumber(
+    [](std::string& text) -> std::string {
+        if (text.size() != 1 || text[0] < '1' || text[0] > '4')
+            return "'" + text + "' is not a channel: 1, 2, 3 or 4";
+        return "";
+    },
+    "1 ... 4");
 
 constexpr const char kPortHelp[] = "COM1 ... COM20, or a device path such as /dev/ttyUSB0";
 
@@ -28,13 +77,12 @@ CLI::App* PortCommand(CLI::App& app, const char* name, const char* description, 
 // The port from either place; a usage error when it is missing or given twice differently.
 void ResolvePort(CLI::App* command, const std::string& portBeforeCommand, CtlRequest* request)
 {
-    const bool after = !command->get_option("--port")->empty();
-    const bool takesPort = command->get_name() != "ports";
-    if (!takesPort) {
+    if (command->get_name() == "ports") {
         if (!portBeforeCommand.empty())
             throw CLI::ValidationError("--port", "ports looks at every port; it takes no --port");
         return;
     }
+    const bool after = !command->get_option("--port")->empty();
     if (!after && portBeforeCommand.empty())
         throw CLI::RequiredError("--port");
     if (after && !portBeforeCommand.empty() && request->port != portBeforeCommand)
@@ -45,7 +93,7 @@ void ResolvePort(CLI::App* command, const std::string& portBeforeCommand, CtlReq
 
 void AddChannel(CLI::App* command, CtlRequest* request)
 {
-    command->add_option("-c,--channel", request->channel, "channel 1 ... 4")->required()->check(CLI::Range(1, 4));
+    command->add_option("-c,--channel", request->channel, "channel 1 ... 4")->required()->check(kChannelNumber);
 }
 
 constexpr const char kServeDescription[] =
@@ -55,7 +103,13 @@ constexpr const char kServeDescription[] =
 
 } // namespace
 
-bool IsSetTemperatureText(const std::string& text)
+bool IsSetTemperatureInRange(const std::string& text)
+{
+    const double value = std::strtod(text.c_str(), nullptr);
+    return value >= kMinSetTemperature && value <= kMaxSetTemperature;
+}
+
+bool IsPlainTenthsText(const std::string& text)
 {
     std::size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
     const std::size_t digitsStart = i;
@@ -67,15 +121,16 @@ bool IsSetTemperatureText(const std::string& text)
         if (text[i] != '.' || i + 2 != text.size() || !std::isdigit(static_cast<unsigned char>(text[i + 1])))
             return false;
     }
-    return std::abs(std::strtod(text.c_str(), nullptr)) <= kMaxSetTemperature;
+    return true;
 }
 
 int ParseCommandLine(int argc, char** argv, CtlRequest* request)
 {
     CLI::App app{"The four-channel temperature controller from the command line: readings for logs, settings "
-                 "for scripts. Exit status: 0 success, 1 rows could not be written, 2 usage error, 3 port not opened, "
-                 "4 incomplete reply from the controller, 5 a setting did not read back as written. serve: 0 when stopped, "
-                 "1 the listen address could not be taken.",
+                 "for scripts. Exit status: 0 success, 1 output could not be written (standard output or the --output "
+                 "file), 2 usage error, 3 port not opened, 4 a reply from the controller was missing, short or "
+                 "corrupt, 5 a setting did not read back as written. serve: 0 once stopped, 1 the listen address "
+                 "could not be taken, 3 the port could not be opened at start.",
                  "korvanthine-ctl"};
     app.set_version_flag("--version", "1.0.0.1");
     app.require_subcommand(1);
@@ -96,10 +151,12 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     std::string watchFormat = "csv";
     watch->add_option("-f,--format", watchFormat, "csv (one header line) or jsonl")
         ->check(CLI::IsMember({"csv", "jsonl"}));
-    watch->add_option("-i,--interval", request->intervalSeconds, "seconds from the start of one pass to the next")
-        ->check(CLI::NonNegativeNumber);
-    watch->add_option("-n,--count", request->count, "stop after this many passes")->check(CLI::PositiveNumber);
-    watch->add_option("-o,--output", request->outputFile, "append the rows to this file, flushed row by row");
+    watch->add_option("-i,--interval", request->intervalSeconds, "seconds from the start of one pass to the next (0 to 86400)")
+        ->check(kIntervalSeconds);
+    watch->add_option("-n,--count", request->count, "stop after this many passes")->check(kPassCount);
+    watch->add_option("-o,--output", request->outputFile,
+                      "append the rows to this file, flushed row by row (- is standard output)")
+        ->check([](const std::string& path) { return path.empty() ? std::string("an empty file name") : std::string(); });
 
     CLI::App* get = PortCommand(app, "get", "a channel's set temperature and output enable", request);
     AddChannel(get, request);
@@ -117,8 +174,22 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     serve->add_option("--listen", request->listen,
                       "HOST:PORT to answer HTTP on; HOST empty or * for all interfaces (default :"
                           + std::to_string(kDefaultServePort) + ")");
-    serve->add_option("-i,--interval", request->intervalSeconds, "seconds from the start of one pass to the next")
-        ->check(CLI::PositiveNumber);
+    serve->add_option("-i,--interval", request->intervalSeconds,
+                      "seconds from the start of one pass to the next (above 0, at most 86400; default 1)")
+        ->check(kServeIntervalSeconds);
+    serve->footer("HTTP on all interfaces, port " + std::to_string(kDefaultServePort)
+                  + " unless --listen says otherwise (a port outside those Prometheus lists as exporters' "
+                    "defaults). GET /metrics: korvanthine_up, korvanthine_temperature_celsius, "
+                    "korvanthine_output_power_ratio, korvanthine_sensor_ok, korvanthine_overtemp, "
+                    "korvanthine_ext_heat_enabled, korvanthine_set_temperature_celsius, korvanthine_output_enabled "
+                    "(each with channel=\"1\" ... \"4\"), korvanthine_firmware_version, "
+                    "korvanthine_exchanges_total{result}, korvanthine_passes_total, "
+                    "korvanthine_last_pass_timestamp_seconds, korvanthine_pass_duration_seconds, "
+                    "korvanthine_port_open, korvanthine_bench_info{port}. A reading whose latest exchange failed is "
+                    "absent, never 0, and so is the temperature of a channel whose Sensor flag is off. A port that "
+                    "goes away is reopened after a pass without any reply. Ends on Ctrl+C, SIGTERM or the Windows "
+                    "service manager's stop, after the exchange under way. Exit status: 0 stopped, 1 the listen "
+                    "address could not be taken, 2 usage error, 3 port not opened at start.");
 
     try {
         app.parse(argc, argv);
@@ -133,10 +204,14 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
             if (temperature.empty() && output.empty())
                 throw CLI::ValidationError("set", "give --temp, --output or both");
             if (!set->get_option("--temp")->empty()) {
-                if (!IsSetTemperatureText(temperature))
+                if (!IsPlainTenthsText(temperature))
                     throw CLI::ValidationError("--temp", "'" + temperature
                                                              + "' is not a plain decimal number with at most one "
                                                                "digit after the point");
+                if (!IsSetTemperatureInRange(temperature))
+                    throw CLI::ValidationError("--temp", "'" + temperature
+                                                             + "' is outside what the controller's 32-bit tenths "
+                                                               "hold: -214748364.8 to 214748364.7");
                 request->setTenths = ParseScaledDecimal(temperature.c_str(), 10);
             }
             if (!output.empty())

@@ -25,6 +25,8 @@ struct CtlRequest {
 // message already written).
 int ParseCommandLine(int argc, char** argv, CtlRequest* request);
 
-// True when text is a plain decimal with at most one digit after the point,
-// small enough for the controller's tenths: "25", "-3.5", "0.5".
-bool IsSetTemperatureText(const std::string& text);
+// True when text is a plain decimal with at most one digit after the point:
+// "25", "-3.5", "0.5".
+bool IsPlainTenthsText(const std::string& text);
+// True when that decimal's tenths fit the controller's signed 32-bit word.
+bool IsSetTemperatureInRange(const std::string& text);

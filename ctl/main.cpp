@@ -1,4 +1,6 @@
 // korvanthine-ctl: the controller from the command line. See --help.
+#include <csignal>
+
 #include "cli.h"
 #include "ctl_commands.h"
 #include "serve_platform.h"
@@ -11,6 +13,11 @@ int main(int argc, char** argv)
     if (parsed >= 0)
         return parsed;
 
+#ifdef SIGXFSZ
+    // A file grown to its size limit is a failed write to report (and to cut
+    // back to its last whole row), not a reason to die mid-row.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     // Before the port opens, so that no stop request is lost or cuts an exchange short.
     CatchStopRequests();
     if (request.command == "ports")

@@ -4,12 +4,15 @@
 
 #include <string>
 
-enum class PortState { Free, Busy, NoAccess, Absent };
+enum class PortState { Free, Busy, NoAccess, Absent, NotSerial };
 
 struct PortInfo {
     std::string name;   // "COM3", or the device path given
     std::string device; // what the name maps to
     PortState state = PortState::Absent;
+    // What would let the user in, for NoAccess: the dialout hint where the
+    // device belongs to that group and the user is not in it; else "".
+    std::string hint;
 };
 
 // The first and last names the survey lists, as the panel offers them.
@@ -19,8 +22,8 @@ constexpr int kLastSurveyedPort = 20;
 // A port name ("COM3") or, on POSIX, a device path.
 PortInfo SurveyPort(const std::string& name);
 
-// "free", "busy", "no access", "absent".
+// "free", "busy", "no access", "absent", "not serial".
 const char* PortStateText(PortState state);
 
-// What to tell a user about a port in that state that would not open.
-std::string PortStateExplanation(PortState state);
+// What to tell a user about a port that would not open.
+std::string PortStateExplanation(const PortInfo& info);

@@ -9,23 +9,23 @@ const char* PortStateText(PortState state)
         return "busy";
     case PortState::NoAccess:
         return "no access";
+    case PortState::NotSerial:
+        return "not serial";
     case PortState::Absent:
         break;
     }
     return "absent";
 }
 
-std::string PortStateExplanation(PortState state)
+std::string PortStateExplanation(const PortInfo& info)
 {
-    switch (state) {
+    switch (info.state) {
     case PortState::Busy:
         return "busy: another program holds it";
     case PortState::NoAccess:
-#ifdef _WIN32
-        return "no access";
-#else
-        return "no access: add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again";
-#endif
+        return info.hint.empty() ? "no access: permission denied" : "no access: " + info.hint;
+    case PortState::NotSerial:
+        return "not a serial device";
     case PortState::Absent:
         return "absent: no such device";
     case PortState::Free:

@@ -3,29 +3,30 @@
 #include <cstdio>
 
 #include "ctl_commands.h"
-#include "exchange.h"
 #include "exit_status.h"
-#include "frame_codec.h"
 #include "pass_formats.h"
 #include "port_session.h"
 #include "port_survey.h"
 #include "sampling_pass.h"
-#include "stop_request.h"
+#include "standard_output.h"
 #include "timestamp.h"
 
 int RunPorts()
 {
-    std::printf("%-6s %-10s %s\n", "Port", "State", "Device");
-    bool noAccess = false;
+    char line[64];
+    std::snprintf(line, sizeof line, "%-6s %-10s ", "Port", "State");
+    std::string text = line + std::string("Device\n");
+    std::string hint;
     for (int n = kFirstSurveyedPort; n <= kLastSurveyedPort; ++n) {
         const PortInfo info = SurveyPort("COM" + std::to_string(n));
-        noAccess = noAccess || info.state == PortState::NoAccess;
-        std::printf("%-6s %-10s %s\n", info.name.c_str(), PortStateText(info.state),
-                    info.device.empty() ? "-" : info.device.c_str());
+        if (info.state == PortState::NoAccess && hint.empty())
+            hint = info.hint;
+        std::snprintf(line, sizeof line, "%-6s %-10s ", info.name.c_str(), PortStateText(info.state));
+        text += line + (info.device.empty() ? std::string("-") : info.device) + "\n";
     }
-    if (noAccess)
-        std::printf("\n%s\n", PortStateExplanation(PortState::NoAccess).c_str());
-    return kExitOk;
+    if (!hint.empty())
+        text += "\n" + hint + "\n";
+    return PrintToStandardOutput(text) ? kExitOk : kExitFailure;
 }
 
 int RunVersion(const CtlRequest& request)
@@ -33,13 +34,13 @@ int RunVersion(const CtlRequest& request)
     PortSession session;
     if (!session.Open(request.port))
         return kExitPortNotOpened;
-    const int version = QueryController(CMD_VERSION);
-    if (g_bCommError) {
-        std::fprintf(stderr, "korvanthine-ctl: no complete reply to: version (%s)\n", CMD_VERSION);
+    ExchangeSeries series;
+    const Reply version = series.Query(CMD_VERSION);
+    if (!version.Complete()) {
+        ReportFailedExchanges({{std::string("version (") + CMD_VERSION + ")", version.kind}}, "");
         return kExitIncompleteReply;
     }
-    std::printf("%d\n", version);
-    return kExitOk;
+    return PrintToStandardOutput(std::to_string(version.value) + "\n") ? kExitOk : kExitFailure;
 }
 
 int RunRead(const CtlRequest& request)
@@ -48,7 +49,8 @@ int RunRead(const CtlRequest& request)
     if (!session.Open(request.port))
         return kExitPortNotOpened;
     const std::string time = IsoTimestamp(std::chrono::system_clock::now());
-    const PassReading pass = RunSamplingPass([] { return false; });
+    ExchangeSeries series;
+    const PassReading pass = RunSamplingPass(series, nullptr);
     session.Close();
 
     std::string text;
@@ -58,8 +60,8 @@ int RunRead(const CtlRequest& request)
         text = ReadJson(pass, request.port, time);
     else
         text = ReadTable(pass);
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
+    if (!PrintToStandardOutput(text))
+        return kExitFailure;
     ReportFailedExchanges(pass.failed, "");
     return pass.Complete() ? kExitOk : kExitIncompleteReply;
 }

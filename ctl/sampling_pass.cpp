@@ -3,9 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "exchange.h"
-#include "frame_codec.h"
-
 namespace {
 
 struct Quantity {
@@ -30,43 +27,37 @@ double Rounded(double value, const char* format)
 
 } // namespace
 
-PassReading RunSamplingPass(const std::function<bool()>& stopRequested)
+PassReading RunSamplingPass(ExchangeSeries& series, const PassObserver& afterExchange)
 {
     PassReading pass;
+    int done = 0;
     for (const Quantity& quantity : kPassOrder) {
         for (int ch = 0; ch < kChannelCount; ++ch) {
             char body[16];
             std::snprintf(body, sizeof body, "%s%08x", quantity.code, static_cast<unsigned>(ch));
-            const int value = QueryController(body);
+            const Reply reply = series.Query(body);
             ChannelReading& reading = pass.channels[ch];
-            if (g_bCommError) {
-                pass.failed.push_back(std::string(quantity.name) + " of channel " + std::to_string(ch + 1) + " ("
-                                      + body + ")");
+            if (!reply.Complete()) {
+                pass.failed.push_back({std::string(quantity.name) + " of channel " + std::to_string(ch + 1) + " ("
+                                           + body + ")",
+                                       reply.kind});
             } else {
                 ++pass.answered;
-                if (quantity.code == CMD_READ_TEMP)
-                    reading.temperature = Rounded(value * TEMP_SCALE, "%.2f");
-                else if (quantity.code == CMD_READ_POWER)
-                    reading.power = Rounded(value * POWER_SCALE, "%.1f");
-                else
-                    reading.status = value;
+                if (quantity.code == CMD_READ_TEMP) {
+                    reading.rawTemperature = reply.value;
+                    reading.temperature = Rounded(reply.value * TEMP_SCALE, "%.2f");
+                } else if (quantity.code == CMD_READ_POWER) {
+                    reading.rawPower = reply.value;
+                    reading.power = Rounded(reply.value * POWER_SCALE, "%.1f");
+                } else {
+                    reading.status = reply.value;
+                }
             }
-            if (stopRequested()) {
+            if (afterExchange && afterExchange(pass, ++done)) {
                 pass.interrupted = true;
                 return pass;
             }
         }
     }
     return pass;
-}
-
-void ReportFailedExchanges(const std::vector<std::string>& failed, const std::string& when)
-{
-    if (failed.empty())
-        return;
-    std::string list;
-    for (const std::string& what : failed)
-        list += (list.empty() ? "" : ", ") + what;
-    std::fprintf(stderr, "korvanthine-ctl: %s%sno complete reply to: %s\n", when.c_str(), when.empty() ? "" : ": ",
-                 list.c_str());
 }

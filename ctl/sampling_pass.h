@@ -19,11 +19,6 @@ struct ChannelReading {
     std::optional<int> rawPower;       // hundredths, and 511 for full output
 };
 
-struct FailedExchange {
-    std::string what; // e.g. "power of channel 2 (0300000001)"
-    ReplyKind kind;
-};
-
 // The twelve exchanges of a pass, in order: exchange i asks for quantity i / 4
 // (temperature, power, status) of channel i % 4.
 constexpr int kPassExchanges = 3 * kChannelCount;
@@ -44,8 +39,3 @@ using PassObserver = std::function<bool(const PassReading& soFar, int exchangesD
 // Runs the pass on series (so that a silent line found here is known to the
 // exchanges that follow in the same series).
 PassReading RunSamplingPass(ExchangeSeries& series, const PassObserver& afterExchange);
-
-// On standard error, one line per kind of failure, e.g.
-// "korvanthine-ctl: no complete reply to: a, b" and
-// "korvanthine-ctl: corrupt reply to: c"; when is put in front if not empty.
-void ReportFailedExchanges(const std::vector<FailedExchange>& failed, const std::string& when);

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "commands.h"
+#include "checked_exchange.h"
 #include "ctl_commands.h"
-#include "exchange.h"
 #include "exit_status.h"
-#include "frame_codec.h"
 #include "port_session.h"
+#include "standard_output.h"
 
 namespace {
 
@@ -23,34 +23,37 @@ void SelectChannel(int channel)
     std::snprintf(g_szChannel, sizeof g_szChannel, "%08x", static_cast<unsigned>(channel - 1));
 }
 
-// One settings query; false, with a message, when the reply was short.
-bool QuerySetting(const char* code, const char* what, int* value)
+// One exchange of a command; false, with a message, unless its reply was well-formed.
+bool Judged(const Reply& reply, const std::string& what, int* value)
 {
-    char body[16];
-    std::snprintf(body, sizeof body, "%s%s", code, g_szChannel);
-    *value = QueryController(body);
-    if (g_bCommError)
-        std::fprintf(stderr, "korvanthine-ctl: no complete reply to: %s (%s)\n", what, body);
-    return !g_bCommError;
+    if (!reply.Complete()) {
+        ReportFailedExchanges({{what, reply.kind}}, "");
+        return false;
+    }
+    if (value != nullptr)
+        *value = reply.value;
+    return true;
 }
 
-bool QuerySetTemperature(int* tenths)
+bool QuerySetting(ExchangeSeries& series, const char* code, const char* what, int* value)
 {
-    return QuerySetting(CMD_READ_SETPOINT, "set temperature", tenths);
+    const std::string body = std::string(code) + g_szChannel;
+    return Judged(series.Query(body), std::string(what) + " (" + body + ")", value);
 }
 
-bool QueryOutputEnable(int* enable)
+bool QuerySetTemperature(ExchangeSeries& series, int* tenths)
 {
-    return QuerySetting(CMD_READ_OUTPUT_ENABLE, "output enable", enable);
+    return QuerySetting(series, CMD_READ_SETPOINT, "set temperature", tenths);
 }
 
-// One write; false, with a message, when the controller did not answer it fully.
-bool Write(const char* code, const char* what, int value)
+bool QueryOutputEnable(ExchangeSeries& series, int* enable)
 {
-    WriteController(code, value);
-    if (g_bCommError)
-        std::fprintf(stderr, "korvanthine-ctl: no complete reply to: %s write (%s)\n", what, code);
-    return !g_bCommError;
+    return QuerySetting(series, CMD_READ_OUTPUT_ENABLE, "output enable", enable);
+}
+
+bool Write(ExchangeSeries& series, const char* code, const char* what, int value)
+{
+    return Judged(series.Write(code, value), std::string(what) + " write (" + code + ")", nullptr);
 }
 
 std::string OutputEnableText(int enable)
@@ -62,15 +65,17 @@ std::string OutputEnableText(int enable)
     return "output enable " + std::to_string(enable) + " (neither enabled nor disabled)";
 }
 
-bool QuerySettings(ChannelSettings* settings)
+bool QuerySettings(ExchangeSeries& series, ChannelSettings* settings)
 {
-    return QuerySetTemperature(&settings->setTenths) && QueryOutputEnable(&settings->outputEnable);
+    return QuerySetTemperature(series, &settings->setTenths) && QueryOutputEnable(series, &settings->outputEnable);
 }
 
-void PrintSettings(int channel, const ChannelSettings& settings)
+bool PrintSettings(int channel, const ChannelSettings& settings)
 {
-    std::printf("channel %d: set temperature %.1f °C, %s\n", channel, settings.setTenths * SETPOINT_SCALE,
-                OutputEnableText(settings.outputEnable).c_str());
+    char text[160];
+    std::snprintf(text, sizeof text, "channel %d: set temperature %.1f °C, %s\n", channel,
+                  settings.setTenths * SETPOINT_SCALE, OutputEnableText(settings.outputEnable).c_str());
+    return PrintToStandardOutput(text);
 }
 
 } // namespace
@@ -81,11 +86,11 @@ int RunGet(const CtlRequest& request)
     if (!session.Open(request.port))
         return kExitPortNotOpened;
     SelectChannel(request.channel);
+    ExchangeSeries series;
     ChannelSettings settings;
-    if (!QuerySettings(&settings))
+    if (!QuerySettings(series, &settings))
         return kExitIncompleteReply;
-    PrintSettings(request.channel, settings);
-    return kExitOk;
+    return PrintSettings(request.channel, settings) ? kExitOk : kExitFailure;
 }
 
 int RunSet(const CtlRequest& request)
@@ -95,28 +100,32 @@ int RunSet(const CtlRequest& request)
         return kExitPortNotOpened;
     SelectChannel(request.channel);
 
-    // What was not asked for goes back as the controller has it.
+    // What was not asked for goes back as the controller has it, read from a
+    // well-formed reply before anything is written: a setting that could not
+    // be read is never written at all.
+    ExchangeSeries series;
     ChannelSettings wanted;
     if (request.setTenths)
         wanted.setTenths = *request.setTenths;
-    else if (!QuerySetTemperature(&wanted.setTenths))
+    else if (!QuerySetTemperature(series, &wanted.setTenths))
         return kExitIncompleteReply;
     if (request.setOutputEnable)
         wanted.outputEnable = *request.setOutputEnable;
-    else if (!QueryOutputEnable(&wanted.outputEnable))
+    else if (!QueryOutputEnable(series, &wanted.outputEnable))
         return kExitIncompleteReply;
 
     // The setting writes act on the channel of the last select: after a select
     // the controller may not have taken, they could land on another channel.
-    if (!Write(CMD_SELECT_CHANNEL, "channel select", request.channel - 1)
-        || !Write(CMD_WRITE_SETPOINT, "set temperature", wanted.setTenths)
-        || !Write(CMD_WRITE_OUTPUT_ENABLE, "output enable", wanted.outputEnable))
+    if (!Write(series, CMD_SELECT_CHANNEL, "channel select", request.channel - 1)
+        || !Write(series, CMD_WRITE_SETPOINT, "set temperature", wanted.setTenths)
+        || !Write(series, CMD_WRITE_OUTPUT_ENABLE, "output enable", wanted.outputEnable))
         return kExitIncompleteReply;
 
     ChannelSettings readBack;
-    if (!QuerySettings(&readBack))
+    if (!QuerySettings(series, &readBack))
         return kExitIncompleteReply;
-    PrintSettings(request.channel, readBack);
+    if (!PrintSettings(request.channel, readBack))
+        return kExitFailure;
     if (readBack.setTenths != wanted.setTenths || readBack.outputEnable != wanted.outputEnable) {
         std::fprintf(stderr, "korvanthine-ctl: channel %d did not read back as written: set temperature %.1f °C, "
                              "%s was written\n",

@@ -37,7 +37,7 @@ int RunWatch(const CtlRequest& request)
     const bool csv = request.format == "csv";
     RowSink sink;
     if (!sink.Open(request.outputFile))
-        return kExitUsage;
+        return kExitFailure;
     PortSession session;
     if (!session.Open(request.port))
         return kExitPortNotOpened;
@@ -45,26 +45,32 @@ int RunWatch(const CtlRequest& request)
         return kExitFailure;
 
     PassPacer pacer(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(request.intervalSeconds)));
+    // Ended by --count or by a stop request alike: 0 when every pass written
+    // was complete, else 4. A row that could not be written ends it with 1.
     bool anyMissing = false;
+    const auto ended = [&anyMissing] { return anyMissing ? kExitIncompleteReply : kExitOk; };
     for (long long n = 0; request.count == 0 || n < request.count; ++n) {
         Clock::time_point start;
         if (!WaitForPass(pacer, &start))
-            return kExitOk;
+            return ended();
         pacer.Started(start);
         const std::string time = IsoTimestamp(std::chrono::system_clock::now());
-        const PassReading pass = RunSamplingPass(StopRequested);
+        ExchangeSeries series;
+        const PassReading pass = RunSamplingPass(series, [](const PassReading&, int) { return StopRequested(); });
         if (pass.interrupted)
-            return kExitOk; // the pass under way is dropped, not written half-read
+            return ended(); // the pass under way is dropped, not written half-read
         if (!sink.Write(csv ? WatchCsvRow(pass, time) : WatchJsonLine(pass, time)))
             return kExitFailure;
         if (!pass.Complete()) {
             anyMissing = true;
-            ReportFailedExchanges(pass.failed, time);
+            // While the port is lost, its loss was said once; each empty row need not repeat it.
+            if (session.IsOpen())
+                ReportFailedExchanges(pass.failed, time);
         }
         // Not one reply: the device may have gone and come back (an adapter
         // pulled and plugged in again), which a fresh open picks up.
         if (pass.answered == 0)
-            session.Reopen();
+            session.Reopen(time);
     }
-    return anyMissing ? kExitIncompleteReply : kExitOk;
+    return ended();
 }

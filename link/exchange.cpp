@@ -7,6 +7,8 @@
 #include "serial_platform.h"
 
 bool g_bCommError = false;
+char g_szLastReply[kReplyLength + 1] = "";
+unsigned g_nLastReplyLength = 0;
 
 void SpinDelay(std::uint32_t count)
 {
@@ -39,6 +41,8 @@ int ExchangeFrame(const char* text)
     }
 
     g_bCommError = received != kReplyLength;
+    std::memcpy(g_szLastReply, reply, kReplyLength);
+    g_nLastReplyLength = static_cast<unsigned>(received);
 
     // The trailer (checksum and end mark) is cut off unexamined. The reply
     // text ends at the first zero byte, which may come before the 12th byte.
@@ -46,4 +50,9 @@ int ExchangeFrame(const char* text)
     if (length >= 3)
         reply[length - 3] = '\0';
     return ParseReplyValue(reply);
+}
+
+unsigned InputBytesWaiting()
+{
+    return g_hComm == kNoPort ? 0 : static_cast<unsigned>(PlatformInputWaiting(g_hComm));
 }

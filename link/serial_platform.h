@@ -27,3 +27,6 @@ void PlatformWriteByte(CommHandle port, const char* txBuffer);
 // Reads up to count bytes within the interval and total read time-outs;
 // returns the number delivered (0 when the read failed).
 std::size_t PlatformRead(CommHandle port, char* buffer, std::size_t count);
+
+// Bytes received and not yet read, without waiting.
+std::size_t PlatformInputWaiting(CommHandle port);

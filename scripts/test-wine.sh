@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-builds the link, the panel (korvanthine.exe) and their tests for Windows with MinGW-w64 and runs them
-# under Wine against the native simulated controller.
+# under Wine against the native simulated controller; then korvanthine-ctl.exe serve as a Windows service.
 #
 # The Wine prefix and the cross-built GoogleTest are cached under
 # ${XDG_CACHE_HOME:-~/.cache}/korvanthine-wine, so only the first run pays for
@@ -13,7 +13,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 started=$(date +%s)
 . scripts/deps.sh
-korvanthine_install g++ cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine wine64 libcli11-dev nlohmann-json3-dev libjs-dygraphs
+korvanthine_install g++ cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine wine64 libcli11-dev nlohmann-json3-dev \
+                    libboost-dev libjs-dygraphs curl python3
 
 jobs=$(nproc)
 [ "$jobs" -le 2 ] || jobs=2
@@ -128,5 +129,8 @@ cmake --build "$cross_build" -j "$jobs"
 echo "-- tests under Wine"
 # One at a time: the prefix's COM names are shared by every test program.
 ctest --test-dir "$cross_build" --output-on-failure --timeout 120
+
+echo "-- korvanthine-ctl.exe serve as a Windows service"
+scripts/test-wine-service.sh "$wine" "$cross_build/ctl/korvanthine-ctl.exe"
 
 echo "-- Wine leg took $(( $(date +%s) - started )) s"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "comm_port.h"
+#include "port_names.h"
 #include "port_session.h"
 
 namespace {
@@ -59,4 +60,15 @@ int OpenPortByNameOrPath(const std::string& port)
     }
     rmdir(dir.c_str());
     return opened;
+}
+
+std::string PortsFolderEntry(const std::string& port)
+{
+    if (port.find('/') != std::string::npos)
+        return "";
+    const std::string device = DevicePathForPort(port);
+    const std::string dir = PortsDirectory();
+    if (dir.empty() || device.compare(0, dir.size() + 1, dir + "/") != 0)
+        return "";
+    return device;
 }

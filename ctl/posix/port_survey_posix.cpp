@@ -1,5 +1,6 @@
 // On POSIX a port is looked at, not opened: the device behind its name, the
 // locks on it (the link holds an flock on every port it opens), its rights.
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -50,6 +51,23 @@ bool NoUart(const std::string& device)
     return type >> value && value == 0;
 }
 
+// The device is the dialout group's, with read and write for the group, and
+// this process is not in that group: joining it is what would let it in.
+bool DialoutWouldHelp(const struct stat& device)
+{
+    const group* dialout = getgrnam("dialout");
+    if (dialout == nullptr || device.st_gid != dialout->gr_gid || (device.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return false;
+    if (getegid() == dialout->gr_gid)
+        return false;
+    gid_t groups[256];
+    const int count = getgroups(256, groups);
+    for (int i = 0; i < count; ++i)
+        if (groups[i] == dialout->gr_gid)
+            return false;
+    return true;
+}
+
 } // namespace
 
 PortInfo SurveyPort(const std::string& name)
@@ -64,13 +82,18 @@ PortInfo SurveyPort(const std::string& name)
     info.device = real == entry ? entry : real + " (" + entry + ")";
 
     struct stat device;
-    if (stat(entry.c_str(), &device) != 0 || !S_ISCHR(device.st_mode) || NoUart(real))
+    if (stat(entry.c_str(), &device) != 0 || NoUart(real)) {
         info.state = PortState::Absent;
-    else if (Locked(device))
+    } else if (!S_ISCHR(device.st_mode)) {
+        info.state = PortState::NotSerial;
+    } else if (Locked(device)) {
         info.state = PortState::Busy;
-    else if (access(entry.c_str(), R_OK | W_OK) != 0)
+    } else if (access(entry.c_str(), R_OK | W_OK) != 0) {
         info.state = PortState::NoAccess;
-    else
+        if (DialoutWouldHelp(device))
+            info.hint = "add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again";
+    } else {
         info.state = PortState::Free;
+    }
     return info;
 }

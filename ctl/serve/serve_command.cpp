@@ -6,12 +6,19 @@
 #include "ctl_commands.h"
 #include "exit_status.h"
 #include "http_server.h"
+#include "port_session.h"
 #include "serve_routes.h"
 #include "serve_sampler.h"
 #include "trend_ring.h"
 
 int RunServe(const CtlRequest& request)
 {
+    // Like every command, serve starts only with its port; one that goes
+    // away later is reopened while the exporter goes on answering.
+    PortSession session;
+    if (!session.Open(request.port))
+        return kExitPortNotOpened;
+
     SnapshotStore store;
     BenchSnapshot initial;
     initial.port = request.port;
@@ -41,7 +48,7 @@ int RunServe(const CtlRequest& request)
     settings.passEnded = [&trend](const BenchSnapshot& pass) {
         trend.Append(pass, pass.lastPassEndUnixSeconds.value_or(0.0));
     };
-    RunSampler(settings, store);
+    RunSampler(settings, session, store);
     // The port is closed by now; then the server goes.
     server.Stop();
     return kExitOk;

@@ -65,14 +65,16 @@ const char* SettingName(ChannelSetting setting)
 
 } // namespace
 
-void RunSampler(const SamplerSettings& settings, SnapshotStore& store)
+void RunSampler(const SamplerSettings& settings, PortSession& session, SnapshotStore& store)
 {
     SnapshotWriter writer(store, settings.port);
     LineReport report;
-    PortSession session;
-    // A port missing at start is tried again every pass, like one that goes away later.
-    writer.PortOpened(session.Open(settings.port));
+    writer.PortOpened(session.IsOpen());
     bool versionKnown = false;
+    struct CloseAtEnd {
+        PortSession& session;
+        ~CloseAtEnd() { session.Close(); }
+    } closeAtEnd{session};
 
     PassPacer pacer(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(settings.intervalSeconds)));
     Clock::time_point start;
@@ -124,7 +126,7 @@ void RunSampler(const SamplerSettings& settings, SnapshotStore& store)
         // Not one reply: the device may have gone and come back (an adapter
         // pulled and plugged in again), which a fresh open picks up.
         if (pass.answered == 0) {
-            writer.PortOpened(session.Reopen());
+            writer.PortOpened(session.Reopen(IsoTimestamp(std::chrono::system_clock::now())));
             versionKnown = false;
         }
     }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench_snapshot.h"
+#include "port_session.h"
 
 struct SamplerSettings {
     std::string port;
@@ -19,6 +20,7 @@ struct SamplerSettings {
     std::function<void(const BenchSnapshot&)> passEnded;
 };
 
-// Samples until a stop is asked for (see stop_request.h); returns after the
-// exchange under way, with the port closed.
-void RunSampler(const SamplerSettings& settings, SnapshotStore& store);
+// Samples through session, opened by the caller, until a stop is asked for
+// (see stop_request.h); returns after the exchange under way, with the port
+// closed.
+void RunSampler(const SamplerSettings& settings, PortSession& session, SnapshotStore& store);

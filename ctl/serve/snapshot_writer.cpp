@@ -30,6 +30,8 @@ void SnapshotWriter::PassStarted()
     exchangesTaken_ = 0;
     answeredTaken_ = 0;
     failedTaken_ = 0;
+    for (std::optional<int>& pending : pendingTemperature_)
+        pending.reset();
 }
 
 void SnapshotWriter::PassExchanges(const PassReading& soFar, int exchangesDone)
@@ -41,9 +43,16 @@ void SnapshotWriter::PassExchanges(const PassReading& soFar, int exchangesDone)
         const ChannelReading& reading = soFar.channels[ch];
         ChannelSnapshot& channel = snapshot_.channels[ch];
         switch (exchangesTaken_ / kChannelCount) {
-        case 0: channel.rawTemperature = reading.rawTemperature; break;
+        case 0:
+            pendingTemperature_[ch] = reading.rawTemperature;
+            if (!reading.rawTemperature)
+                channel.rawTemperature.reset();
+            break;
         case 1: channel.rawPower = reading.rawPower; break;
-        default: channel.status = reading.status; break;
+        default:
+            channel.status = reading.status;
+            channel.rawTemperature = pendingTemperature_[ch];
+            break;
         }
     }
     for (; answeredTaken_ < soFar.answered; ++answeredTaken_)

@@ -2,10 +2,15 @@
 // moment an exchange ends and published at once. A reading whose exchange
 // failed is absent from then on (never 0, never the value before), and
 // `up` falls to 0 with it; `up` is 1 again only after a pass in which every
-// exchange got a complete, well-formed reply.
+// exchange got a complete, well-formed reply. A channel's temperature is
+// shown together with the status of the same pass: a new reading waits the
+// few exchanges until its status tells whether the sensor works, so that a
+// sensor broken since the last pass never shows its reading as a
+// temperature (a failed temperature exchange is absent at once all the same).
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "bench_snapshot.h"
@@ -35,6 +40,7 @@ private:
 
     SnapshotStore& store_;
     BenchSnapshot snapshot_;
+    std::optional<int> pendingTemperature_[kChannelCount]; // of the pass under way, until its status
     int exchangesTaken_ = 0;     // of the pass under way
     int answeredTaken_ = 0;
     std::size_t failedTaken_ = 0;

@@ -6,3 +6,8 @@ int OpenPortByNameOrPath(const std::string& port)
 {
     return OpenCommPort(port.c_str());
 }
+
+std::string PortsFolderEntry(const std::string&)
+{
+    return "";
+}

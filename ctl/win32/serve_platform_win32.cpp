@@ -5,6 +5,8 @@
 // Started from a console, the program serves in the foreground.
 #include "windows_api.h"
 
+#include <cstdio>
+
 #include "ctl_commands.h"
 #include "exit_status.h"
 #include "serve_platform.h"
@@ -74,7 +76,10 @@ int RunServeHere(const CtlRequest& request)
     // did not start this program.
     if (StartServiceCtrlDispatcherA(services))
         return g_status.dwServiceSpecificExitCode == 0 ? 0 : static_cast<int>(g_status.dwServiceSpecificExitCode);
-    if (GetLastError() != ERROR_FAILED_SERVICE_CONTROLLER_CONNECT)
+    const DWORD error = GetLastError();
+    if (error != ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+        std::fprintf(stderr, "korvanthine-ctl: cannot serve as a service: error %lu\n", static_cast<unsigned long>(error));
         return kExitFailure;
+    }
     return RunServe(request);
 }

@@ -9,8 +9,12 @@ namespace {
 
 HANDLE g_stopEvent = nullptr;
 
-BOOL WINAPI OnConsoleControl(DWORD)
+BOOL WINAPI OnConsoleControl(DWORD event)
 {
+    // Only services get this one, whenever any user logs off: no reason for
+    // serve running as a service to stop.
+    if (event == CTRL_LOGOFF_EVENT)
+        return TRUE;
     SetEvent(g_stopEvent);
     return TRUE; // handled: the program ends by itself after the exchange
 }

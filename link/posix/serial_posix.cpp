@@ -192,3 +192,11 @@ std::size_t PlatformRead(CommHandle port, char* buffer, std::size_t count)
     }
     return received;
 }
+
+std::size_t PlatformInputWaiting(CommHandle port)
+{
+    int waiting = 0;
+    if (ioctl(port, FIONREAD, &waiting) != 0 || waiting < 0)
+        return 0;
+    return static_cast<std::size_t>(waiting);
+}

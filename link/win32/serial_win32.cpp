@@ -103,3 +103,12 @@ std::size_t PlatformRead(CommHandle port, char* buffer, std::size_t count)
         received = 0;
     return received < count ? received : count;
 }
+
+std::size_t PlatformInputWaiting(CommHandle port)
+{
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port, &errors, &status))
+        return 0;
+    return status.cbInQue;
+}

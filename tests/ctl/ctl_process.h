@@ -25,6 +25,8 @@ public:
     CtlProcess& operator=(const CtlProcess&) = delete;
 
     bool Started() const;
+    // The program's process id; 0 when it did not start.
+    long Pid() const;
     // Asks the program to stop as Ctrl+C would (SIGINT on POSIX).
     void Interrupt();
     // Waits for the end (killing the program after timeoutMs) and collects its output.

@@ -68,6 +68,11 @@ bool CtlProcess::Started() const
     return impl_->pid > 0;
 }
 
+long CtlProcess::Pid() const
+{
+    return impl_->pid > 0 ? impl_->pid : 0;
+}
+
 void CtlProcess::Interrupt()
 {
     if (impl_->pid > 0)

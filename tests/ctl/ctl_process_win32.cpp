@@ -86,6 +86,11 @@ bool CtlProcess::Started() const
     return impl_->started;
 }
 
+long CtlProcess::Pid() const
+{
+    return impl_->started ? static_cast<long>(impl_->process.dwProcessId) : 0;
+}
+
 void CtlProcess::Interrupt()
 {
     if (impl_->started)

@@ -214,6 +214,7 @@ TEST(CtlPorts, SurveyTellsFreeHeldAndDanglingApartAndOpenFailuresExitThree)
     ASSERT_EQ(symlink(free.Path().c_str(), (ports + "/com1").c_str()), 0);
     ASSERT_EQ(symlink(held.Path().c_str(), (ports + "/com2").c_str()), 0);
     ASSERT_EQ(symlink("/nonexistent/tty", (ports + "/com3").c_str()), 0);
+    std::ofstream(ports + "/com4") << "not a device\n";
     setenv("KORVANTHINE_PORTS", dir, 1);
     ASSERT_EQ(OpenCommPort("COM2"), 1);
 
@@ -224,12 +225,13 @@ TEST(CtlPorts, SurveyTellsFreeHeldAndDanglingApartAndOpenFailuresExitThree)
     EXPECT_EQ(lines[1], "COM1   free       " + free.Path() + " (" + ports + "/com1)");
     EXPECT_EQ(lines[2], "COM2   busy       " + held.Path() + " (" + ports + "/com2)");
     EXPECT_EQ(lines[3], "COM3   absent     " + ports + "/com3");
+    EXPECT_EQ(lines[4], "COM4   not serial " + ports + "/com4");
     EXPECT_EQ(lines[20].rfind("COM20  ", 0), 0u);
 
     const struct {
         const char* port;
         const char* reason;
-    } failures[] = {{"COM2", ": busy"}, {"COM3", ": absent"}};
+    } failures[] = {{"COM2", ": busy"}, {"COM3", ": absent"}, {"COM4", ": not a serial device"}};
     for (const auto& f : failures) {
         const CtlResult result = RunCtl({"read", "-p", f.port});
         EXPECT_EQ(result.status, 3) << f.port;
@@ -237,7 +239,7 @@ TEST(CtlPorts, SurveyTellsFreeHeldAndDanglingApartAndOpenFailuresExitThree)
     }
     CloseCommPort();
     unsetenv("KORVANTHINE_PORTS");
-    for (const char* name : {"/com1", "/com2", "/com3"})
+    for (const char* name : {"/com1", "/com2", "/com3", "/com4"})
         unlink((ports + name).c_str());
     rmdir(dir);
 }

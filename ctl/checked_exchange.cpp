@@ -1,0 +1,93 @@
+#include "checked_exchange.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "exchange.h"
+#include "frame_codec.h"
+
+namespace {
+
+bool IsLowerHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+} // namespace
+
+bool IsWellFormedReply(const char* bytes, std::size_t length)
+{
+    if (length != kReplyLength || bytes[0] != '*' || bytes[kReplyLength - 1] != '^')
+        return false;
+    for (std::size_t i = 1; i < kReplyLength - 1; ++i)
+        if (!IsLowerHexDigit(bytes[i]))
+            return false;
+    return true;
+}
+
+const char* ReplyKindText(ReplyKind kind)
+{
+    switch (kind) {
+    case ReplyKind::Complete:
+        return "complete reply to";
+    case ReplyKind::Silent:
+    case ReplyKind::Short:
+        return "no complete reply to";
+    case ReplyKind::Corrupt:
+        return "corrupt reply to";
+    case ReplyKind::NotSent:
+        break;
+    }
+    return "not sent, the controller being silent";
+}
+
+Reply ExchangeSeries::Query(const std::string& body)
+{
+    if (LineSilent())
+        return Reply{};
+    return Judge(QueryController(body.c_str()));
+}
+
+Reply ExchangeSeries::Write(const char* code, std::int32_t value)
+{
+    if (LineSilent())
+        return Reply{};
+    return Judge(WriteController(code, value));
+}
+
+Reply ExchangeSeries::Judge(int value)
+{
+    Reply reply;
+    reply.value = value;
+    if (g_nLastReplyLength == 0)
+        reply.kind = ReplyKind::Silent;
+    else if (g_nLastReplyLength < kReplyLength)
+        reply.kind = ReplyKind::Short;
+    // Bytes already waiting behind the twelfth make the reply too long: the
+    // controller did not send what was asked, whatever the first 12 say.
+    else if (!IsWellFormedReply(g_szLastReply, g_nLastReplyLength) || InputBytesWaiting() != 0)
+        reply.kind = ReplyKind::Corrupt;
+    else
+        reply.kind = ReplyKind::Complete;
+    silentInARow_ = reply.kind == ReplyKind::Silent ? silentInARow_ + 1 : 0;
+    return reply;
+}
+
+void ReportFailedExchanges(const std::vector<FailedExchange>& failed, const std::string& when)
+{
+    // One line per kind, in the order the kinds first occurred.
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const FailedExchange& exchange : failed) {
+        const std::string kind = ReplyKindText(exchange.kind);
+        auto line = lines.begin();
+        while (line != lines.end() && line->first != kind)
+            ++line;
+        if (line == lines.end())
+            lines.emplace_back(kind, exchange.what);
+        else
+            line->second += ", " + exchange.what;
+    }
+    for (const auto& [kind, list] : lines)
+        std::fprintf(stderr, "korvanthine-ctl: %s%s%s: %s\n", when.c_str(), when.empty() ? "" : ": ", kind.c_str(),
+                     list.c_str());
+}

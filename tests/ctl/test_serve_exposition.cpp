@@ -1,0 +1,260 @@
+// serve's /metrics from what the sampling thread saw: every name and scale
+// of a complete pass; a failed exchange takes exactly its own reading out
+// (not back to 0, not the value before) and up with it, from that moment;
+// no temperature without a working sensor, judged by the status of the
+// temperature's own pass; promtool accepts the text.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+
+#include "exposition_samples.h"
+#include "metric_table.h"
+#include "snapshot_writer.h"
+
+namespace {
+
+using Samples = std::map<std::string, std::string>;
+
+// Per channel: temperature in hundredths, power, status; set point in tenths, enable.
+struct ChannelValues {
+    int temperature, power, status, setTenths, enable;
+};
+const ChannelValues kFirst[] = {{2534, 511, 7, 255, 1}, {-150, 255, 1, -55, 0}, {2000, 1, 3, 300, 1}, {100000, 0, 5, 0, 0}};
+// A second pass with other values, to tell them from the first's.
+const ChannelValues kSecond[] = {{2600, 500, 7, 256, 0}, {-100, 200, 1, -50, 1}, {2100, 2, 3, 301, 0}, {99000, 3, 5, 1, 1}};
+
+const char kCompleteSamples[] = R"(korvanthine_up 1
+korvanthine_temperature_celsius{channel="1"} 25.34
+korvanthine_temperature_celsius{channel="2"} -1.5
+korvanthine_temperature_celsius{channel="3"} 20
+korvanthine_temperature_celsius{channel="4"} 1000
+korvanthine_output_power_ratio{channel="1"} 1
+korvanthine_output_power_ratio{channel="2"} 0.49902152641878667
+korvanthine_output_power_ratio{channel="3"} 0.0019569471624266144
+korvanthine_output_power_ratio{channel="4"} 0
+korvanthine_sensor_ok{channel="1"} 1
+korvanthine_sensor_ok{channel="2"} 1
+korvanthine_sensor_ok{channel="3"} 1
+korvanthine_sensor_ok{channel="4"} 1
+korvanthine_overtemp{channel="1"} 1
+korvanthine_overtemp{channel="2"} 0
+korvanthine_overtemp{channel="3"} 1
+korvanthine_overtemp{channel="4"} 0
+korvanthine_ext_heat_enabled{channel="1"} 1
+korvanthine_ext_heat_enabled{channel="2"} 0
+korvanthine_ext_heat_enabled{channel="3"} 0
+korvanthine_ext_heat_enabled{channel="4"} 1
+korvanthine_set_temperature_celsius{channel="1"} 25.5
+korvanthine_set_temperature_celsius{channel="2"} -5.5
+korvanthine_set_temperature_celsius{channel="3"} 30
+korvanthine_set_temperature_celsius{channel="4"} 0
+korvanthine_output_enabled{channel="1"} 1
+korvanthine_output_enabled{channel="2"} 0
+korvanthine_output_enabled{channel="3"} 1
+korvanthine_output_enabled{channel="4"} 0
+korvanthine_firmware_version 258
+korvanthine_exchanges_total{result="complete"} 21
+korvanthine_exchanges_total{result="incomplete"} 0
+korvanthine_passes_total 1
+korvanthine_last_pass_timestamp_seconds 1796800000.25
+korvanthine_pass_duration_seconds 0.002
+korvanthine_port_open 1
+korvanthine_bench_info{port="COM1"} 1
+)";
+
+PassReading Pass(const ChannelValues (&values)[kChannelCount], int failedExchange)
+{
+    PassReading pass;
+    for (int i = 0; i < kPassExchanges; ++i) {
+        const int ch = i % kChannelCount;
+        if (i == failedExchange) {
+            pass.failed.push_back({"exchange " + std::to_string(i), ReplyKind::Corrupt});
+            continue;
+        }
+        ++pass.answered;
+        ChannelReading& reading = pass.channels[ch];
+        if (i / kChannelCount == 0)
+            reading.rawTemperature = values[ch].temperature;
+        else if (i / kChannelCount == 1)
+            reading.rawPower = values[ch].power;
+        else
+            reading.status = values[ch].status;
+    }
+    return pass;
+}
+
+// Runs one pass through the writer, exchange by exchange as the sampling
+// thread does: exchanges 0 ... 11 the pass, 12 ... 15 the set points, 16 ...
+// 19 the output enables. Stops after exchange stopAfter when given.
+void RunPass(SnapshotWriter& writer, const ChannelValues (&values)[kChannelCount], int failedExchange,
+             int stopAfter = 99)
+{
+    const PassReading pass = Pass(values, failedExchange);
+    PassReading soFar;
+    writer.PassStarted();
+    for (int i = 0; i < kPassExchanges; ++i) {
+        // What RunSamplingPass hands over: the readings up to and including exchange i.
+        const int ch = i % kChannelCount;
+        if (i / kChannelCount == 0)
+            soFar.channels[ch].rawTemperature = pass.channels[ch].rawTemperature;
+        else if (i / kChannelCount == 1)
+            soFar.channels[ch].rawPower = pass.channels[ch].rawPower;
+        else
+            soFar.channels[ch].status = pass.channels[ch].status;
+        if (i == failedExchange)
+            soFar.failed.push_back(pass.failed.front());
+        else
+            ++soFar.answered;
+        writer.PassExchanges(soFar, i + 1);
+        if (i == stopAfter)
+            return;
+    }
+    for (int i = kPassExchanges; i < kPassExchanges + 2 * kChannelCount; ++i) {
+        const int ch = i % kChannelCount;
+        const bool setPoint = i < kPassExchanges + kChannelCount;
+        const Reply reply = i == failedExchange ? Reply{ReplyKind::Short, 0}
+                                                : Reply{ReplyKind::Complete, setPoint ? values[ch].setTenths : values[ch].enable};
+        writer.Setting(ch, setPoint ? ChannelSetting::SetTemperature : ChannelSetting::OutputEnable, reply);
+        if (i == stopAfter)
+            return;
+    }
+    writer.PassEnded(failedExchange < 0, 1796800000.25, 0.002);
+}
+
+struct Bench {
+    SnapshotStore store;
+    SnapshotWriter writer{store, "COM1"};
+
+    Bench()
+    {
+        writer.PortOpened(true);
+        writer.Version(Reply{ReplyKind::Complete, 258});
+    }
+    Samples Scrape() const { return ExpositionSamples(RenderExposition(store.Latest())); }
+};
+
+TEST(ServeExposition, ACompletePassGivesEveryMetricByItsNameAndScale)
+{
+    Bench bench;
+    RunPass(bench.writer, kFirst, -1);
+    EXPECT_EQ(bench.Scrape(), ExpositionSamples(kCompleteSamples));
+}
+
+TEST(ServeExposition, AFailedExchangeTakesOutExactlyItsReadingAndUpFromThatMoment)
+{
+    const auto channel = [](const char* name, int ch) {
+        return std::string(name) + "{channel=\"" + std::to_string(ch + 1) + "\"}";
+    };
+    for (int failed = 0; failed < kPassExchanges + 2 * kChannelCount; ++failed) {
+        const int ch = failed % kChannelCount;
+        std::set<std::string> gone;
+        switch (failed / kChannelCount) {
+        case 0: gone = {channel("korvanthine_temperature_celsius", ch)}; break;
+        case 1: gone = {channel("korvanthine_output_power_ratio", ch)}; break;
+        case 2: // without the status the Sensor flag is unknown, and so is the temperature
+            gone = {channel("korvanthine_sensor_ok", ch), channel("korvanthine_overtemp", ch),
+                    channel("korvanthine_ext_heat_enabled", ch), channel("korvanthine_temperature_celsius", ch)};
+            break;
+        case 3: gone = {channel("korvanthine_set_temperature_celsius", ch)}; break;
+        default: gone = {channel("korvanthine_output_enabled", ch)}; break;
+        }
+        // Right after the failed exchange, before its pass has ended.
+        Bench midway;
+        RunPass(midway.writer, kFirst, -1);
+        RunPass(midway.writer, kSecond, failed, failed);
+        const Samples during = midway.Scrape();
+        EXPECT_EQ(during.at("korvanthine_up"), "0") << failed;
+        for (const std::string& key : gone)
+            EXPECT_EQ(during.count(key), 0u) << failed << " " << key;
+
+        Bench bench;
+        RunPass(bench.writer, kFirst, -1);
+        RunPass(bench.writer, kSecond, failed);
+        Samples after = bench.Scrape();
+        EXPECT_EQ(after.at("korvanthine_up"), "0") << failed;
+        EXPECT_EQ(after.at("korvanthine_exchanges_total{result=\"incomplete\"}"), "1") << failed;
+        EXPECT_EQ(after.at("korvanthine_exchanges_total{result=\"complete\"}"), "40") << failed;
+        // Everything else is the second pass's reading, none of it the first's.
+        Bench reference;
+        RunPass(reference.writer, kFirst, -1);
+        RunPass(reference.writer, kSecond, -1);
+        Samples expected = reference.Scrape();
+        for (const std::string& key : gone)
+            expected.erase(key);
+        for (const char* key : {"korvanthine_up", "korvanthine_exchanges_total{result=\"incomplete\"}",
+                                "korvanthine_exchanges_total{result=\"complete\"}"}) {
+            expected.erase(key);
+            after.erase(key);
+        }
+        EXPECT_EQ(after, expected) << failed;
+
+        // The next complete pass brings reading and up back.
+        RunPass(bench.writer, kFirst, -1);
+        const Samples recovered = bench.Scrape();
+        EXPECT_EQ(recovered.at("korvanthine_up"), "1") << failed;
+        for (const std::string& key : gone)
+            EXPECT_EQ(recovered.at(key), ExpositionSamples(kCompleteSamples).at(key)) << failed << " " << key;
+    }
+}
+
+TEST(ServeExposition, NoTemperatureWhileTheSensorFlagIsOff)
+{
+    ChannelValues broken[kChannelCount];
+    std::copy(std::begin(kFirst), std::end(kFirst), broken);
+    broken[1].status = 6;  // Overtemp and Ext. heat enable, Sensor off
+    broken[1].temperature = 99999;
+    Bench bench;
+    RunPass(bench.writer, broken, -1);
+    const Samples samples = bench.Scrape();
+    EXPECT_EQ(samples.count("korvanthine_temperature_celsius{channel=\"2\"}"), 0u);
+    EXPECT_EQ(samples.at("korvanthine_sensor_ok{channel=\"2\"}"), "0");
+    EXPECT_EQ(samples.at("korvanthine_overtemp{channel=\"2\"}"), "1");
+    EXPECT_EQ(samples.at("korvanthine_temperature_celsius{channel=\"1\"}"), "25.34");
+    EXPECT_EQ(samples.at("korvanthine_up"), "1"); // the controller answered; the flag says what is wrong
+}
+
+TEST(ServeExposition, ATemperatureShowsOnlyWithTheSensorFlagOfItsOwnPass)
+{
+    ChannelValues broken[kChannelCount];
+    std::copy(std::begin(kFirst), std::end(kFirst), broken);
+    broken[0].status = 6;
+    broken[0].temperature = 99999; // what a broken sensor reads
+    Bench bench;
+    RunPass(bench.writer, kFirst, -1);
+    // Its temperature exchange is done, its status not yet: still the last pass's pair.
+    RunPass(bench.writer, broken, -1, 0);
+    EXPECT_EQ(bench.Scrape().at("korvanthine_temperature_celsius{channel=\"1\"}"), "25.34");
+    RunPass(bench.writer, broken, -1, 8);
+    EXPECT_EQ(bench.Scrape().count("korvanthine_temperature_celsius{channel=\"1\"}"), 0u);
+}
+
+// promtool's check of the text format and of the metrics' names and help.
+TEST(ServeExposition, PromtoolAcceptsTheExposition)
+{
+    if (std::system("promtool --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "promtool (Debian package prometheus) is not installed";
+    Bench complete;
+    RunPass(complete.writer, kFirst, -1);
+    // Readings absent, a port name that needs escaping, no pass ended yet.
+    SnapshotStore store;
+    SnapshotWriter writer(store, "/dev/serial/by-id/usb-\"odd\"\\name");
+    writer.PortOpened(false);
+    RunPass(writer, kSecond, 8, 8);
+    for (const BenchSnapshot& snapshot : {complete.store.Latest(), store.Latest()}) {
+        const std::string path = ::testing::TempDir() + "serve-exposition.txt";
+        std::ofstream(path) << RenderExposition(snapshot);
+        const std::string command = "promtool check metrics <" + path + " 2>&1";
+        std::FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string output;
+        char chunk[512];
+        while (std::fgets(chunk, sizeof chunk, pipe) != nullptr)
+            output += chunk;
+        EXPECT_EQ(pclose(pipe), 0) << output;
+        EXPECT_EQ(output, "") << output;
+    }
+}
+
+} // namespace

@@ -1,0 +1,274 @@
+// korvanthine-ctl serve as a program on 127.0.0.1 against the simulator: the
+// readings it exports, a port that goes away and comes back, the stop, and
+// clients that misbehave while scrapes and passes must go on.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "comm_port.h"
+#include "ctl_over_sim.h"
+#include "exposition_samples.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+int ConnectLocal(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A port nobody listens on just now.
+int FreeLocalPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+struct HttpAnswer {
+    int status = 0; // 0: no status line came back
+    std::string body;
+    double ms = 0;
+};
+
+// Sends request as it is and reads until the server closes, within timeoutMs.
+HttpAnswer Exchange(int port, const std::string& request, int timeoutMs = 2000)
+{
+    HttpAnswer answer;
+    const Clock::time_point start = Clock::now();
+    const int fd = ConnectLocal(port);
+    if (fd < 0)
+        return answer;
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string text;
+    const Clock::time_point deadline = start + milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+        pollfd readable{fd, POLLIN, 0};
+        if (left <= 0 || poll(&readable, 1, static_cast<int>(left)) <= 0)
+            break;
+        char chunk[4096];
+        const ssize_t got = recv(fd, chunk, sizeof chunk, 0);
+        if (got <= 0)
+            break;
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    answer.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    if (text.rfind("HTTP/1.", 0) == 0 && text.size() > 12)
+        answer.status = std::stoi(text.substr(9, 3));
+    const std::size_t bodyStart = text.find("\r\n\r\n");
+    if (bodyStart != std::string::npos)
+        answer.body = text.substr(bodyStart + 4);
+    return answer;
+}
+
+HttpAnswer Get(int port, const std::string& path)
+{
+    return Exchange(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+}
+
+class ServeOverSim : public CtlOverSim {
+protected:
+    void StartServe(std::vector<std::string> args)
+    {
+        port_ = FreeLocalPort();
+        args.insert(args.end(), {"--listen", "127.0.0.1:" + std::to_string(port_)});
+        serve_ = std::make_unique<CtlProcess>(args);
+        ASSERT_TRUE(serve_->Started());
+    }
+
+    std::map<std::string, std::string> Scrape()
+    {
+        const HttpAnswer answer = Get(port_, "/metrics");
+        return answer.status == 200 ? ExpositionSamples(answer.body) : std::map<std::string, std::string>{};
+    }
+
+    // Scrapes until accept says yes; the last scrape's samples, empty when never.
+    template <typename Accept>
+    std::map<std::string, std::string> ScrapeUntil(Accept accept, int timeoutMs = 15000)
+    {
+        const Clock::time_point deadline = Clock::now() + milliseconds(timeoutMs);
+        for (;;) {
+            std::map<std::string, std::string> samples = Scrape();
+            if (!samples.empty() && accept(samples))
+                return samples;
+            if (Clock::now() >= deadline)
+                return {};
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+    }
+
+    int port_ = 0;
+    std::unique_ptr<CtlProcess> serve_;
+};
+
+bool Up(const std::map<std::string, std::string>& s)
+{
+    return s.count("korvanthine_up") && s.at("korvanthine_up") == "1";
+}
+
+TEST_F(ServeOverSim, ExportsTheControllersReadingsAndStopsWithThePortReleased)
+{
+    StartServe({"-p", "COM1", "serve", "--interval", "0.2"}); // -p before the command
+    const auto samples = ScrapeUntil(Up);
+    ASSERT_FALSE(samples.empty()) << serve_->Finish(0).err;
+    // The frozen simulator's channels: statuses 7, 8, 1, 4, so channels 2 and 4 have no working sensor.
+    const std::map<std::string, std::string> expected = {
+        {"korvanthine_temperature_celsius{channel=\"1\"}", "20"},
+        {"korvanthine_temperature_celsius{channel=\"3\"}", "22.22"},
+        {"korvanthine_output_power_ratio{channel=\"1\"}", "1"},
+        {"korvanthine_output_power_ratio{channel=\"2\"}", "0.49902152641878667"},
+        {"korvanthine_sensor_ok{channel=\"2\"}", "0"},
+        {"korvanthine_ext_heat_enabled{channel=\"4\"}", "1"},
+        {"korvanthine_set_temperature_celsius{channel=\"1\"}", "30"},
+        {"korvanthine_set_temperature_celsius{channel=\"2\"}", "25"},
+        {"korvanthine_output_enabled{channel=\"1\"}", "1"},
+        {"korvanthine_output_enabled{channel=\"3\"}", "0"},
+        {"korvanthine_firmware_version", "258"},
+        {"korvanthine_port_open", "1"},
+    };
+    for (const auto& [key, value] : expected) {
+        ASSERT_TRUE(samples.count(key)) << key;
+        EXPECT_EQ(samples.at(key), value) << key;
+    }
+    for (const char* absent : {"korvanthine_temperature_celsius{channel=\"2\"}", "korvanthine_temperature_celsius{channel=\"4\"}"})
+        EXPECT_EQ(samples.count(absent), 0u) << absent;
+
+    // Nothing is ever written: only the queries' codes on the wire.
+    for (const std::string& request : sim_->Requests())
+        for (const char* code : {"20", "31", "36"})
+            EXPECT_NE(request.substr(3, 2), code) << request;
+
+    serve_->Interrupt();
+    const CtlResult result = serve_->Finish(15000);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(Get(port_, "/metrics").status, 0);
+    ASSERT_EQ(OpenCommPort("COM1"), 1);
+    CloseCommPort();
+    // -p before any command, but not twice with two ports.
+    EXPECT_EQ(RunCtl({"-p", "COM1", "version"}).out, "258\n");
+    EXPECT_EQ(RunCtl({"-p", "COM1", "version", "-p", "COM2"}).status, 2);
+}
+
+TEST_F(ServeOverSim, APortThatGoesAwayLeavesNoReadingsUntilItIsBack)
+{
+    StartServe({"serve", "-p", "COM1", "--interval", "0.1"});
+    ASSERT_FALSE(ScrapeUntil(Up).empty()) << serve_->Finish(0).err;
+    Command("hangup");
+    const auto gone = ScrapeUntil([](const auto& s) { return !Up(s) && s.at("korvanthine_port_open") == "0"; });
+    ASSERT_FALSE(gone.empty());
+    for (const auto& [key, value] : gone)
+        EXPECT_TRUE(key.rfind("korvanthine_temperature", 0) != 0 && key.rfind("korvanthine_set_", 0) != 0
+                    && key.rfind("korvanthine_firmware", 0) != 0)
+            << key << " " << value;
+    Command("return");
+    const auto back = ScrapeUntil(Up);
+    ASSERT_FALSE(back.empty());
+    EXPECT_EQ(back.at("korvanthine_temperature_celsius{channel=\"1\"}"), "20");
+    EXPECT_EQ(back.at("korvanthine_firmware_version"), "258");
+    serve_->Interrupt();
+    EXPECT_EQ(serve_->Finish(15000).status, 0);
+}
+
+TEST_F(ServeOverSim, MisbehavingClientsStallNeitherScrapesNorPasses)
+{
+    constexpr double kInterval = 0.25;
+    StartServe({"serve", "-p", "COM1", "--interval", "0.25"});
+    ASSERT_FALSE(ScrapeUntil(Up).empty()) << serve_->Finish(0).err;
+
+    // Malformed and oversized requests: a 4xx status or the end of the connection, never a crash.
+    const std::string oversizedHeader = "GET /metrics HTTP/1.1\r\nX-Filler: " + std::string(64 * 1024, 'a') + "\r\n\r\n";
+    const std::string manyHeaders = [] {
+        std::string text = "GET /metrics HTTP/1.1\r\n";
+        for (int i = 0; i < 2000; ++i)
+            text += "X-" + std::to_string(i) + ": y\r\n";
+        return text + "\r\n";
+    }();
+    static const char kTlsHello[] = "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n"; // as a TLS client starts
+    const struct {
+        std::string request;
+        int status;
+    } hostile[] = {
+        {"GARBAGE\r\n\r\n", 400},
+        {"GET\r\n\r\n", 400},
+        {"GET /metrics HTTP/7.3\r\n\r\n", 400},
+        {std::string(kTlsHello, sizeof kTlsHello - 1), 400},
+        {"GET /metrics HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400},
+        {"GET /metrics HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffff\r\n", 413},
+        {"POST /metrics HTTP/1.1\r\nContent-Length: 100000000\r\n\r\n", 413},
+        {oversizedHeader, 431},
+        {manyHeaders, 431},
+        {"DELETE /metrics HTTP/1.1\r\n\r\n", 405},
+        {"GET /../../etc/passwd HTTP/1.1\r\n\r\n", 404},
+    };
+    for (const auto& h : hostile)
+        EXPECT_EQ(Exchange(port_, h.request).status, h.status) << h.request.substr(0, 40);
+
+    // Meanwhile: a client that sends a byte a second, and a few hundred that connect and say nothing.
+    std::thread slow([this] {
+        const int fd = ConnectLocal(port_);
+        const std::string request = "GET /metrics HTTP/1.1\r\n\r\n";
+        for (std::size_t i = 0; i < 4 && fd >= 0; ++i) {
+            send(fd, &request[i], 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(milliseconds(1000));
+        }
+        if (fd >= 0)
+            close(fd);
+    });
+    std::vector<int> idle;
+    for (int i = 0; i < 300; ++i)
+        idle.push_back(ConnectLocal(port_));
+
+    const std::map<std::string, std::string> first = Scrape();
+    ASSERT_FALSE(first.empty());
+    const Clock::time_point firstAt = Clock::now();
+    double slowestMs = 0;
+    for (int i = 0; i < 15; ++i) {
+        const HttpAnswer answer = Get(port_, "/metrics");
+        EXPECT_EQ(answer.status, 200) << i;
+        slowestMs = std::max(slowestMs, answer.ms);
+        std::this_thread::sleep_for(milliseconds(200));
+    }
+    const std::map<std::string, std::string> last = Scrape();
+    const double seconds = std::chrono::duration<double>(Clock::now() - firstAt).count();
+    slow.join();
+    for (int fd : idle)
+        if (fd >= 0)
+            close(fd);
+
+    EXPECT_LT(slowestMs, 250.0);
+    ASSERT_FALSE(last.empty());
+    const double passes = std::stod(last.at("korvanthine_passes_total")) - std::stod(first.at("korvanthine_passes_total"));
+    EXPECT_GE(passes, seconds / kInterval - 2) << seconds << " s";
+    EXPECT_LE(passes, seconds / kInterval + 2) << seconds << " s";
+    EXPECT_EQ(last.at("korvanthine_up"), "1");
+
+    serve_->Interrupt();
+    EXPECT_EQ(serve_->Finish(15000).status, 0);
+}
+
+} // namespace
