@@ -90,10 +90,6 @@ std::string BenchStateJson(const BenchSnapshot& snapshot, const std::vector<Tren
     json channels = json::array();
     for (int ch = 0; ch < kChannelCount; ++ch)
         channels.push_back(ChannelJson(snapshot.channels[ch], ch + 1));
-    json rows = json::array();
-    for (const TrendEntry& entry : entries)
-        rows.push_back(EntryJson(entry));
-
     const json document = {
         {"port", snapshot.port},
         {"port_open", snapshot.portOpen},
@@ -102,7 +98,17 @@ std::string BenchStateJson(const BenchSnapshot& snapshot, const std::vector<Tren
         {"interval_s", context.intervalSeconds},
         {"instance", context.instance},
         {"channels", channels},
-        {"trend", {{"last", entries.empty() ? context.after : entries.back().sequence}, {"entries", rows}}},
     };
-    return document.dump();
+    // The trend goes last, written row by row: an hour of rows held as one
+    // JSON tree would take several times the memory of its text.
+    std::string text = document.dump();
+    text.pop_back(); // the document's closing brace
+    text += ",\"trend\":{\"last\":" + std::to_string(entries.empty() ? context.after : entries.back().sequence)
+            + ",\"entries\":[";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0)
+            text += ',';
+        text += EntryJson(entries[i]).dump();
+    }
+    return text + "]}}";
 }

@@ -16,7 +16,7 @@
   const page = {
     instance: null,
     last: 0,            // sequence number of the newest entry held
-    rows: [],           // per channel: [Date, temperature, set temperature, power]
+    rows: [],           // per channel: [time in ms, temperature, set temperature, power]
     charts: [],
     firstDrawnMs: null, // from navigation to the charts first drawn with the trend
   };
@@ -96,9 +96,9 @@
       const time = entry[1];
       for (let ch = 0; ch < CHANNELS; ch++) {
         const rows = page.rows[ch];
-        if (rows.length > 0 && time - rows[rows.length - 1][0].getTime() > gapMs)
-          rows.push([new Date(time - 1), null, null, null]);
-        rows.push([new Date(time), entry[2 + 3 * ch], entry[3 + 3 * ch], entry[4 + 3 * ch]]);
+        if (rows.length > 0 && time - rows[rows.length - 1][0] > gapMs)
+          rows.push([time - 1, null, null, null]);
+        rows.push([time, entry[2 + 3 * ch], entry[3 + 3 * ch], entry[4 + 3 * ch]]);
       }
     }
     if (entries.length === 0)
@@ -106,7 +106,7 @@
     const oldest = entries[entries.length - 1][1] - HOUR_MS;
     for (const rows of page.rows) {
       let drop = 0;
-      while (drop < rows.length && rows[drop][0].getTime() < oldest)
+      while (drop < rows.length && rows[drop][0] < oldest)
         drop++;
       if (drop > 0)
         rows.splice(0, drop);
@@ -138,7 +138,11 @@
   function drawCharts() {
     for (let ch = 0; ch < CHANNELS; ch++) {
       const range = ranges(page.rows[ch]);
-      const axes = { x: { axisLabelWidth: 70 },
+      // Times as plain numbers with the date axis's own formatters: Dygraph
+      // copies a whole data set given with Date objects on every update.
+      const axes = { x: { axisLabelWidth: 70, ticker: Dygraph.dateTicker,
+                          axisLabelFormatter: Dygraph.dateAxisLabelFormatter,
+                          valueFormatter: time => Dygraph.dateString_(time) },
                      y: { valueRange: range.temperature },
                      y2: { valueRange: range.power, independentTicks: true, drawGrid: false } };
       if (page.charts[ch]) {
@@ -171,9 +175,14 @@
     page.rows.forEach(rows => rows.splice(0, rows.length));
   }
 
+  // The page's first answer, asked for by the page's head while this script
+  // and the chart library were still loading.
+  let firstState = window.benchFirstState || null;
+
   async function poll() {
     try {
-      const reply = await fetch('/state.json?after=' + page.last, { cache: 'no-store' });
+      const reply = await (firstState || fetch('/state.json?after=' + page.last, { cache: 'no-store' }));
+      firstState = null;
       if (!reply.ok)
         throw new Error(reply.status);
       const state = await reply.json();
