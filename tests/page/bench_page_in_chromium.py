@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """The bench page in headless Chromium against serve on the simulator: the
 table agrees with /metrics, the trend fills, a broken sensor turns its lamp
-off and leaves a gap, and a silent controller shows at once.
+off and leaves a gap, and a silent controller or a hung serve shows at once.
 
     bench_page_in_chromium.py KORVANTHINE_CTL KORVANTHINE_SIM"""
 
 import os
+import signal
 import sys
 import time
 
@@ -84,6 +85,16 @@ def silence_shows_at_once(bench, browser):
     wait_for("answering again", lambda: text(browser, "answering") == "answering", 20, step=0.2)
 
 
+def hung_serve_shows_at_once(bench, browser):
+    # A serve that stops answering altogether (here: stopped by its pid, its
+    # connections left open) must not leave the last readings on screen.
+    os.kill(bench.serve.pid, signal.SIGSTOP)
+    try:
+        wait_for("the page to give up on serve", lambda: text(browser, "answering").startswith("not answering"), 3.5)
+    finally:
+        os.kill(bench.serve.pid, signal.SIGCONT)
+
+
 def main(ctl, sim):
     bench = Bench(ctl, sim)
     browser = None
@@ -99,6 +110,7 @@ def main(ctl, sim):
             step()
         console = [entry for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
         assert not console, "errors in the page's console: %s" % console
+        hung_serve_shows_at_once(bench, browser)
     finally:
         if browser is not None:
             browser.quit()

@@ -4,6 +4,7 @@
 
 (function () {
   const POLL_MS = 500;
+  const ANSWER_MS = 2000;
   const HOUR_MS = 3600 * 1000;
   const CHANNELS = 4;
   const FLAGS = [
@@ -181,8 +182,11 @@
 
   async function poll() {
     try {
-      const reply = await (firstState || fetch('/state.json?after=' + page.last, { cache: 'no-store' }));
+      const pending = firstState;
       firstState = null;
+      // A serve that does not answer at all is as bad as a silent controller.
+      const reply = await (pending || fetch('/state.json?after=' + page.last,
+                                            { cache: 'no-store', signal: AbortSignal.timeout(ANSWER_MS) }));
       if (!reply.ok)
         throw new Error(reply.status);
       const state = await reply.json();
