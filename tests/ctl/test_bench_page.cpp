@@ -1,5 +1,5 @@
 // The bench page's data: the trend ring's sequence numbers across its
-// wrap, what a pass leaves in the trend, and the page's JSON texts.
+// wrap, the page's JSON texts with what is missing, and its query.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -45,25 +45,6 @@ TEST(TrendRing, GivesWhatCameAfterASequenceNumberAcrossTheWrap)
     }
 }
 
-TEST(TrendRing, KeepsATemperatureOnlyWhileItsSensorReadsOn)
-{
-    struct Case {
-        std::optional<int> status;
-        bool kept;
-    } cases[] = {
-        {STATUS_SENSOR, true},
-        {STATUS_SENSOR | STATUS_OVERTEMP, true},
-        {STATUS_EXT_HEAT_ENABLE, false}, // broken sensor: 999.99 is no temperature
-        {std::nullopt, false},           // the status did not come back
-    };
-    for (const Case& c : cases) {
-        ChannelSnapshot channel;
-        channel.rawTemperature = 99999;
-        channel.status = c.status;
-        EXPECT_EQ(TrendPointOf(channel).rawTemperature.has_value(), c.kept);
-    }
-}
-
 TEST(TrendRing, HoldsAnHourAtEveryIntervalWithinBounds)
 {
     const std::pair<double, std::size_t> cases[] = {{1, 3600}, {2, 3600}, {0.5, 7200}, {0.1, 14400}, {0, 14400}};
@@ -82,7 +63,7 @@ TEST(BenchStateJson, ShowsThePanelsTextsAndNullForWhatIsMissing)
     snapshot.channels[0] = {2534, 511, STATUS_SENSOR | STATUS_EXT_HEAT_ENABLE, 255, 1};
     snapshot.channels[1] = {-150, 255, STATUS_SENSOR, -55, 2};
     snapshot.channels[2] = {99999, 0, STATUS_EXT_HEAT_ENABLE, 250, 0}; // broken sensor
-    // channel 4: nothing came back
+    snapshot.channels[3].rawTemperature = 99999; // its status did not come back: maybe broken too
 
     TrendEntry entry;
     entry.sequence = 7;
@@ -106,6 +87,8 @@ TEST(BenchStateJson, ShowsThePanelsTextsAndNullForWhatIsMissing)
     EXPECT_EQ(channels[2]["sensor"], false);
     for (const char* key : {"temperature", "power", "set_temperature", "output_enable", "sensor", "overtemp"})
         EXPECT_TRUE(channels[3][key].is_null()) << key;
+    EXPECT_FALSE(TrendPointOf(snapshot.channels[2]).rawTemperature);
+    EXPECT_FALSE(TrendPointOf(snapshot.channels[3]).rawTemperature);
 
     EXPECT_EQ(state["trend"]["last"], 7);
     EXPECT_EQ(state["trend"]["entries"][0],
