@@ -21,3 +21,13 @@ double ExporterPassMs(int passes)
     }
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / passes;
 }
+
+double CheckedPassMs(int passes)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < passes; ++i) {
+        ExchangeSeries series;
+        RunSamplingPass(series, [](const PassReading&, int) { return false; });
+    }
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / passes;
+}

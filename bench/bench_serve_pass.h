@@ -6,3 +6,5 @@
 
 // Milliseconds a pass, the mean of passes passes on the open port.
 double ExporterPassMs(int passes);
+// The same pass judged strictly but published nowhere (as read and watch run it).
+double CheckedPassMs(int passes);

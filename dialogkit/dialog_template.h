@@ -11,12 +11,22 @@
 
 namespace dialogkit {
 
+// A bitmap drawn again for a larger scale: bitmap id at percent (125 is
+// 1.25 times its size) is the resource scaledId.
+struct ScaledBitmap {
+    int id;
+    int percent;
+    int scaledId;
+};
+
 // The resources a template's pictures and icons come from: those of the
-// module the template belongs to.
+// module the template belongs to, with the bitmaps drawn for larger scales.
 struct ResourceModule {
     HBITMAP (*loadBitmap)(int id);
     HICON (*loadIcon)(int id);
     CString (*loadString)(int id);
+    const ScaledBitmap* scaledBitmaps;
+    std::size_t scaledBitmapCount;
 };
 
 enum class ControlClass { Button, Edit, Static, ComboBox, Progress };

@@ -81,12 +81,25 @@ public:
     // dropped while a transfer runs.
     void NotifyFromControl(UINT code, int id);
 
+    // The platform changes the window's scale (it went to a screen of another
+    // scale) and lays the dialog out again: OnScaleChanging comes before,
+    // while the content is still at the old scale. OnTemplateWindowRect
+    // gives the outer rectangle the window has at its template size at its
+    // scale, at its current top left: after a change of scale, and after
+    // initialisation when the window could not be given that size (a screen
+    // too small for it). Only the Win32 half calls them; Qt scales and sizes
+    // a window by itself.
+    virtual void OnScaleChanging();
+    virtual void OnTemplateWindowRect(const RECT& rect);
+
+    // The half's own window object; null while the window does not exist.
+    dialogkit::DialogWindow* Window() const { return m_window.get(); }
+
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
     // Closing through the system menu or the close box.
     virtual void OnClose();
 
-    dialogkit::DialogWindow* Window() const { return m_window.get(); }
     void SetWindow(std::unique_ptr<dialogkit::DialogWindow> window);
     void DestroyWindowObject();
 

@@ -23,6 +23,10 @@ void CWnd::NotifyFromControl(UINT code, int id)
         OnCommand(code, id);
 }
 
+void CWnd::OnScaleChanging() {}
+
+void CWnd::OnTemplateWindowRect(const RECT&) {}
+
 BOOL CWnd::OnCommand(UINT, int id)
 {
     if (static_cast<UINT>(id) == ID_HELP && AfxGetApp() != nullptr)

@@ -16,7 +16,9 @@ public:
     enum { IDD = IDD_CONTROLPANEL };
 
     // Scrolling (pixels): client height of the last size event, how far the
-    // content is moved up, and the outer window rectangle at initialisation.
+    // content is moved up, and the outer window rectangle at initialisation
+    // (at the template size: taken again when the window's scale changes,
+    // or when the screen was too small to give the window that size).
     int m_nClientHeight;
     int m_nScrollPos;
     RECT m_rcInitial;
@@ -70,6 +72,8 @@ public:
     // Scrolling.
     void OnSize(UINT nType, int cx, int cy) override;
     void OnVScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar) override;
+    void OnScaleChanging() override;
+    void OnTemplateWindowRect(const RECT& rect) override;
 
     BOOL OnCommand(UINT code, int id) override;
 

@@ -13,6 +13,30 @@ void CControlPanelDlg::OnSize(UINT nType, int cx, int cy)
     UpdateScrollRange();
 }
 
+// At another scale the platform lays the controls out again, from where
+// they stand: the content goes back to its layout position first, with the
+// offset and the thumb.
+void CControlPanelDlg::OnScaleChanging()
+{
+    if (m_nScrollPos != 0) {
+        ScrollWindow(0, m_nScrollPos);
+        m_nScrollPos = 0;
+    }
+    SetScrollPos(SB_VERT, 0, TRUE);
+}
+
+// The layout's whole outer height, at a new scale or where the window could
+// not be made as high, against the client height the window has: the range
+// reaches the layout's bottom again.
+void CControlPanelDlg::OnTemplateWindowRect(const RECT& rect)
+{
+    m_rcInitial = rect;
+    RECT client;
+    GetClientRect(&client);
+    m_nClientHeight = client.bottom - client.top;
+    UpdateScrollRange();
+}
+
 void CControlPanelDlg::UpdateScrollRange()
 {
     // Outer height at the template size against the client height: an empty

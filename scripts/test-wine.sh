@@ -126,9 +126,32 @@ cmake -S . -B "$cross_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAK
       -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
 cmake --build "$cross_build" -j "$jobs"
 
+# The screen's scale of the prefix, in dots per inch (LogPixels), with Wine's
+# services started again so that nothing keeps the old one.
+set_dpi() {
+    timeout 60 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    timeout 20 "$wineserver" -k >/dev/null 2>&1 || true
+    "$wineserver" -p >/dev/null 2>&1 || true
+    timeout 120 "$wine" cmd /c exit >/dev/null 2>&1
+}
+
 echo "-- tests under Wine"
+# A run cut short at another scale left it in the prefix.
+set_dpi 96
 # One at a time: the prefix's COM names are shared by every test program.
 ctest --test-dir "$cross_build" --output-on-failure --timeout 120
+
+# The panel's scale tests again on screens at 150 and 200 per cent; the
+# prefix goes back to 96 whatever they give.
+scale_failed=0
+for dpi in 144 192; do
+    echo "-- the panel at $dpi dots per inch"
+    set_dpi "$dpi"
+    KORVANTHINE_WINE_DPI=$dpi ctest --test-dir "$cross_build" -R '^PanelAtScale' --output-on-failure --timeout 120 ||
+        scale_failed=1
+done
+set_dpi 96
+[ "$scale_failed" -eq 0 ]
 
 echo "-- korvanthine-ctl.exe serve as a Windows service"
 scripts/test-wine-service.sh "$wine" "$cross_build/ctl/korvanthine-ctl.exe"

@@ -63,6 +63,30 @@ const char* SettingName(ChannelSetting setting)
     return setting == ChannelSetting::SetTemperature ? "set temperature" : "output enable";
 }
 
+// Each channel's set temperature, then each one's output enable, on the
+// pass's series; counted into *pass. False when a stop was asked for.
+bool ReadChannelSettings(ExchangeSeries& series, SnapshotWriter& writer, PassReading* pass)
+{
+    for (ChannelSetting setting : {ChannelSetting::SetTemperature, ChannelSetting::OutputEnable}) {
+        const char* code = setting == ChannelSetting::SetTemperature ? CMD_READ_SETPOINT : CMD_READ_OUTPUT_ENABLE;
+        for (int ch = 0; ch < kChannelCount; ++ch) {
+            char body[16];
+            std::snprintf(body, sizeof body, "%s%08x", code, static_cast<unsigned>(ch));
+            const Reply reply = series.Query(body);
+            writer.Setting(ch, setting, reply);
+            if (reply.Complete())
+                ++pass->answered;
+            else
+                pass->failed.push_back(
+                    {std::string(SettingName(setting)) + " of channel " + std::to_string(ch + 1) + " (" + body + ")",
+                     reply.kind});
+            if (StopRequested())
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void RunSampler(const SamplerSettings& settings, PortSession& session, SnapshotStore& store)
@@ -80,16 +104,19 @@ void RunSampler(const SamplerSettings& settings, PortSession& session, SnapshotS
     Clock::time_point start;
     while (WaitForPass(pacer, &start)) {
         pacer.Started(start);
-        const Clock::time_point passBegan = Clock::now();
         ExchangeSeries series;
+        std::vector<FailedExchange> failed;
         if (!versionKnown) {
             const Reply version = series.Query(CMD_VERSION);
             writer.Version(version);
             versionKnown = version.Complete();
+            if (!versionKnown)
+                failed.push_back({std::string("version (") + CMD_VERSION + ")", version.kind});
             if (StopRequested())
                 return;
         }
 
+        const Clock::time_point passBegan = Clock::now();
         writer.PassStarted();
         PassReading pass = RunSamplingPass(series, [&writer](const PassReading& soFar, int exchangesDone) {
             writer.PassExchanges(soFar, exchangesDone);
@@ -98,30 +125,15 @@ void RunSampler(const SamplerSettings& settings, PortSession& session, SnapshotS
         if (pass.interrupted)
             return;
         writer.PassExchanges(pass, kPassExchanges);
-
-        for (ChannelSetting setting : {ChannelSetting::SetTemperature, ChannelSetting::OutputEnable}) {
-            const char* code = setting == ChannelSetting::SetTemperature ? CMD_READ_SETPOINT : CMD_READ_OUTPUT_ENABLE;
-            for (int ch = 0; ch < kChannelCount; ++ch) {
-                char body[16];
-                std::snprintf(body, sizeof body, "%s%08x", code, static_cast<unsigned>(ch));
-                const Reply reply = series.Query(body);
-                writer.Setting(ch, setting, reply);
-                if (reply.Complete())
-                    ++pass.answered;
-                else
-                    pass.failed.push_back({std::string(SettingName(setting)) + " of channel " + std::to_string(ch + 1)
-                                               + " (" + body + ")",
-                                           reply.kind});
-                if (StopRequested())
-                    return;
-            }
-        }
+        if (!ReadChannelSettings(series, writer, &pass))
+            return;
 
         const double duration = std::chrono::duration<double>(Clock::now() - passBegan).count();
         writer.PassEnded(pass.failed.empty(), UnixSeconds(std::chrono::system_clock::now()), duration);
         if (settings.passEnded)
             settings.passEnded(writer.Current());
-        report.PassEnded(pass.failed);
+        failed.insert(failed.end(), pass.failed.begin(), pass.failed.end());
+        report.PassEnded(failed);
 
         // Not one reply: the device may have gone and come back (an adapter
         // pulled and plugged in again), which a fresh open picks up.

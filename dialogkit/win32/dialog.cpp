@@ -3,11 +3,13 @@
 #include <functional>
 
 #include "default_processing.h"
+#include "dialog_at_scale.h"
 #include "dialog_template_builder.h"
 #include "dialog_window.h"
 #include "message_map.h"
 #include "wide_text.h"
 #include "win_app.h"
+#include "window_placement.h"
 
 namespace {
 
@@ -34,13 +36,62 @@ CDialog* DialogOf(HWND window)
     return reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
 }
 
+// The window whose scale change the dialog manager is carrying out: while
+// it does, the dialog procedure leaves the message to it.
+HWND g_rescaling = nullptr;
+
+// A change of scale: the panel brings its content back to its layout
+// position, the dialog manager lays the dialog out again at the new scale
+// (its size, controls and font), then the lists, the pictures and the
+// panel's own figures follow.
+void ChangeScale(CDialog* dlg, HWND window, WPARAM wParam, LPARAM lParam)
+{
+    dlg->OnScaleChanging();
+    const HWND outer = g_rescaling;
+    g_rescaling = window;
+    ::DefDlgProcW(window, WM_DPICHANGED, wParam, lParam);
+    g_rescaling = outer;
+    if (dlg->Window() == nullptr)
+        return;
+    // The size the platform suggests for the new scale is the dialog
+    // manager's own; set here in case the dialog manager left it to us.
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    if (suggested != nullptr && !::IsZoomed(window) && !::IsIconic(window))
+        ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    dialogkit::PrepareControlsAtScale(*dlg->Window(), dlg->Template());
+    dlg->OnTemplateWindowRect(dialogkit::TemplateWindowRect(window, dlg->Template()));
+}
+
+bool ModifierKeyDown()
+{
+    return ::GetKeyState(VK_SHIFT) < 0 || ::GetKeyState(VK_CONTROL) < 0 || ::GetKeyState(VK_MENU) < 0;
+}
+
 // The message map realised: each message to its handler; FALSE leaves the
 // message to the dialog manager, as the base handlers ask.
 INT_PTR Dispatch(CDialog* dlg, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_COMMAND:
-        dlg->NotifyFromControl(HIWORD(wParam), static_cast<int>(LOWORD(wParam)));
+        // A control's notification carries its handle and waits out a
+        // transfer; the dialog manager's IDOK and IDCANCEL, menu commands and
+        // accelerators carry none and always arrive.
+        if (lParam != 0)
+            dlg->NotifyFromControl(HIWORD(wParam), static_cast<int>(LOWORD(wParam)));
+        else
+            dlg->OnCommand(HIWORD(wParam), static_cast<int>(LOWORD(wParam)));
+        return TRUE;
+    case WM_HELP:
+        // F1 alone is the application's help command; with Shift, Ctrl or
+        // Alt it is not.
+        if (ModifierKeyDown())
+            return FALSE;
+        dlg->OnCommand(BN_CLICKED, static_cast<int>(ID_HELP));
+        return TRUE;
+    case WM_DPICHANGED:
+        ChangeScale(dlg, dlg->GetSafeHwnd(), wParam, lParam);
+        ::SetWindowLongPtrW(dlg->GetSafeHwnd(), DWLP_MSGRESULT, 0);
         return TRUE;
     case WM_TIMER:
         dlg->OnTimer(wParam);
@@ -72,10 +123,26 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         auto* params = reinterpret_cast<InitParams*>(lParam);
         ::SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(params->dialog));
         params->attach(window);
-        return params->dialog->OnInitDialog();
+        CDialog* dlg = params->dialog;
+        const BOOL result = dlg->OnInitDialog();
+        // A screen too small for the template: the platform kept the window
+        // within its bounds.
+        const RECT full = dialogkit::TemplateWindowRect(window, dlg->Template());
+        RECT outer{};
+        ::GetWindowRect(window, &outer);
+        if (!dlg->IsEnded() && (outer.right - outer.left != full.right - full.left ||
+                                outer.bottom - outer.top != full.bottom - full.top))
+            dlg->OnTemplateWindowRect(full);
+        // Placed when first shown, as long as initialisation neither showed
+        // it nor ended it.
+        if (!::IsWindowVisible(window) && !dlg->IsEnded())
+            dialogkit::CentreOverOwnerOrScreen(window);
+        return result;
     }
     CDialog* dlg = DialogOf(window);
     if (dlg == nullptr || dlg->GetSafeHwnd() != window)
+        return FALSE;
+    if (message == WM_DPICHANGED && window == g_rescaling)
         return FALSE;
     const bool saved = dialogkit::g_defaultProcessing;
     dialogkit::g_defaultProcessing = false;
@@ -113,10 +180,13 @@ BOOL CDialog::Create()
     m_result = -1;
     EnsureCommonControls();
     // Built hidden; ShowWindow shows it.
-    std::vector<WORD> words = dialogkit::BuildDialogTemplate(m_template, 0);
+    std::vector<WORD> words = dialogkit::BuildDialogTemplate(m_template);
     // The style's high word (DLGTEMPLATEEX offset 12 + 2) holds WS_VISIBLE.
     words[7] = static_cast<WORD>(words[7] & ~(WS_VISIBLE >> 16));
-    InitParams params{this, [this](HWND window) { SetWindow(std::make_unique<dialogkit::DialogWindow>(window, false)); }};
+    InitParams params{this, [this](HWND window) {
+                          SetWindow(std::make_unique<dialogkit::DialogWindow>(window, false));
+                          dialogkit::PrepareControlsAtScale(*Window(), m_template);
+                      }};
     const HWND window = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr),
                                                      reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), ParentWindow(),
                                                      &DialogProc, reinterpret_cast<LPARAM>(&params));
@@ -143,8 +213,12 @@ INT_PTR CDialog::DoModal()
     m_ended = false;
     m_result = -1;
     EnsureCommonControls();
-    const std::vector<WORD> words = dialogkit::BuildDialogTemplate(m_template, DS_CENTER);
-    InitParams params{this, [this](HWND window) { SetWindow(std::make_unique<dialogkit::DialogWindow>(window, true)); }};
+    // No centring style: the window is placed when it is first shown.
+    const std::vector<WORD> words = dialogkit::BuildDialogTemplate(m_template);
+    InitParams params{this, [this](HWND window) {
+                          SetWindow(std::make_unique<dialogkit::DialogWindow>(window, true));
+                          dialogkit::PrepareControlsAtScale(*Window(), m_template);
+                      }};
     const INT_PTR result = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr),
                                                      reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), ParentWindow(),
                                                      &DialogProc, reinterpret_cast<LPARAM>(&params));

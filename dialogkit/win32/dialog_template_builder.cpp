@@ -45,14 +45,14 @@ bool IsImage(const DialogItemTemplate& item)
 
 } // namespace
 
-std::vector<WORD> BuildDialogTemplate(const DialogTemplate& tmpl, DWORD extraStyle)
+std::vector<WORD> BuildDialogTemplate(const DialogTemplate& tmpl)
 {
     std::vector<WORD> out;
     out.push_back(1);      // dlgVer
     out.push_back(0xFFFF); // signature: extended
     PutDword(out, 0);      // helpID
     PutDword(out, tmpl.exStyle);
-    PutDword(out, tmpl.style | DS_SETFONT | extraStyle);
+    PutDword(out, tmpl.style | DS_SETFONT);
     out.push_back(static_cast<WORD>(tmpl.itemCount));
     out.push_back(static_cast<WORD>(tmpl.x));
     out.push_back(static_cast<WORD>(tmpl.y));
@@ -61,9 +61,11 @@ std::vector<WORD> BuildDialogTemplate(const DialogTemplate& tmpl, DWORD extraSty
     out.push_back(0); // no menu
     out.push_back(0); // the dialog class
     PutText(out, tmpl.caption);
+    // The font record as the templates give it: weight 0 (the font's own),
+    // not italic, DEFAULT_CHARSET.
     out.push_back(static_cast<WORD>(tmpl.pointSize));
-    out.push_back(FW_NORMAL);
-    out.push_back(0); // italic, charset
+    out.push_back(0);                                    // weight
+    out.push_back(static_cast<WORD>(DEFAULT_CHARSET << 8)); // italic (low byte), charset
     PutText(out, tmpl.typeface);
 
     for (std::size_t i = 0; i < tmpl.itemCount; ++i) {

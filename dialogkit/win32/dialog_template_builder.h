@@ -11,6 +11,6 @@ namespace dialogkit {
 
 // The template's words; the first is DWORD-aligned when the vector's
 // storage is (it always is).
-std::vector<WORD> BuildDialogTemplate(const DialogTemplate& tmpl, DWORD extraStyle);
+std::vector<WORD> BuildDialogTemplate(const DialogTemplate& tmpl);
 
 } // namespace dialogkit

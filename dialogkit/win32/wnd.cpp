@@ -60,10 +60,13 @@ LRESULT CWnd::SendDlgItemMessage(int id, UINT message, WPARAM wParam, LPARAM lPa
         // The lamps are auto radio buttons in one group, set one by one. Some
         // button implementations (Wine's common controls 6) clear the rest of
         // the group when one is checked; as a plain radio button for the
-        // moment of the message, each lamp keeps its own state.
-        ::SetWindowLongPtrW(control, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_RADIOBUTTON);
+        // moment of the message, each lamp keeps its own state. Only the
+        // button type goes back: the tab stop the button gives a checked
+        // radio button and takes from an unchecked one stays as it made it.
+        const auto type = static_cast<LONG_PTR>(BS_TYPEMASK);
+        ::SetWindowLongPtrW(control, GWL_STYLE, (style & ~type) | BS_RADIOBUTTON);
         const LRESULT result = ::SendMessageW(control, message, wParam, lParam);
-        ::SetWindowLongPtrW(control, GWL_STYLE, style);
+        ::SetWindowLongPtrW(control, GWL_STYLE, (::GetWindowLongPtrW(control, GWL_STYLE) & ~type) | (style & type));
         return result;
     }
     return ::SendDlgItemMessageW(m_window->Handle(), id, message, wParam, lParam);

@@ -12,6 +12,11 @@ constexpr int IDS_ABOUTBOX = 101;
 constexpr int IDD_CONTROLPANEL = 102;
 constexpr int IDR_MAINFRAME = 128;
 constexpr int IDB_PANEL_PICTURE = 130;
+// The panel picture drawn at 1.25, 1.5 and 2 times its size, for screens
+// at 120, 144 and 192 dots per inch.
+constexpr int IDB_PANEL_PICTURE_125 = 131;
+constexpr int IDB_PANEL_PICTURE_150 = 132;
+constexpr int IDB_PANEL_PICTURE_200 = 133;
 
 // Controls of the panel.
 constexpr int IDC_INITIALIZE = 1001;

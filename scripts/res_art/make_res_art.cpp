@@ -1,8 +1,11 @@
 // Draws the application icon (korvanthine.ico: 32x32 and 16x16, 16 colours)
 // and the panel picture (panel_picture.bmp: 254x54, 24 bits, bottom-up,
-// 2834 pixels per metre) and writes them in exactly those formats, and the
-// same icon art at the desktop's icon-theme sizes (icons/korvanthine-N.png,
-// 16 to 256 pixels). Run it to regenerate the committed files:
+// 2834 pixels per metre) and writes them in exactly those formats, the same
+// picture drawn at 1.25, 1.5 and 2 times for screens at 120, 144 and 192
+// dots per inch (panel_picture_125.bmp and so on, 318x68, 381x81, 508x108),
+// and the same icon art at the desktop's icon-theme sizes
+// (icons/korvanthine-N.png, 16 to 256 pixels). Run it to regenerate the
+// committed files:
 //   make_res_art <output folder>
 #include <QBuffer>
 #include <QByteArray>
@@ -51,6 +54,8 @@ void PutInfoHeader(QByteArray& out, int width, int height, int bits, std::uint32
 
 constexpr int kPictureWidth = 254;
 constexpr int kPictureHeight = 54;
+// The larger scales the picture is drawn at, in per cent.
+constexpr int kPicturePercents[] = {125, 150, 200};
 
 void DrawThermometer(QPainter& p, qreal x, qreal top, qreal bottom, qreal level, const QColor& fill)
 {
@@ -83,17 +88,21 @@ QFont FittingFont(const QString& text, qreal width, int maxPixels, bool bold, qr
     return font;
 }
 
-QImage DrawPicture()
+// The picture at percent of its size, drawn at that size rather than
+// scaled from another; at 100 it is bitmap 130 as it always was.
+QImage DrawPicture(int percent = 100)
 {
-    QImage image(kPictureWidth, kPictureHeight, QImage::Format_RGB32);
+    const qreal scale = percent / 100.0;
+    QImage image(qRound(kPictureWidth * scale), qRound(kPictureHeight * scale), QImage::Format_RGB32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
+    p.scale(scale, scale);
 
     QLinearGradient sky(0, 0, 0, kPictureHeight);
     sky.setColorAt(0.0, QColor(28, 54, 96));
     sky.setColorAt(1.0, QColor(12, 24, 46));
-    p.fillRect(image.rect(), sky);
+    p.fillRect(QRectF(0, 0, kPictureWidth, kPictureHeight), sky);
     // A warm band along the bottom: heat.
     QLinearGradient band(0, 0, kPictureWidth, 0);
     band.setColorAt(0.0, QColor(255, 170, 40));
@@ -311,7 +320,10 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
-    const bool ok = Write(folder + QStringLiteral("/panel_picture.bmp"), EncodeBmp24(DrawPicture())) &&
+    bool ok = Write(folder + QStringLiteral("/panel_picture.bmp"), EncodeBmp24(DrawPicture()));
+    for (int percent : kPicturePercents)
+        ok = ok && Write(folder + QStringLiteral("/panel_picture_%1.bmp").arg(percent), EncodeBmp24(DrawPicture(percent)));
+    ok = ok &&
                     Write(folder + QStringLiteral("/korvanthine.ico"), EncodeIco({DrawIcon(32), DrawIcon(16)})) &&
                     WriteThemeIcons(folder);
     return ok ? 0 : 1;

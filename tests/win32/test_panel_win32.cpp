@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands.h"
@@ -168,6 +169,14 @@ TEST_F(PanelWin32, OneSamplingTickFormatsTheValuesAndSetsTheLamps)
     for (int id : {IDC_SENSOR2, IDC_OVERTEMP2, IDC_EXTHEAT2})
         EXPECT_EQ(Send(id, BM_GETCHECK), BST_CHECKED) << id;
     EXPECT_EQ(Send(IDC_OVERTEMP4, BM_GETCHECK), BST_UNCHECKED);
+    // And its keyboard behaviour: an auto radio button still, a tab stop
+    // when lit and none when dark, as the button makes a radio button it
+    // checks or clears.
+    for (const auto& [id, lit] : {std::pair{IDC_SENSOR2, true}, std::pair{IDC_OVERTEMP4, false}}) {
+        const LONG style = GetWindowLongA(Item(id), GWL_STYLE);
+        EXPECT_EQ(style & BS_TYPEMASK, BS_AUTORADIOBUTTON) << id;
+        EXPECT_EQ((style & WS_TABSTOP) != 0, lit) << id;
+    }
     EXPECT_EQ(Send(IDC_PROGRESS, PBM_GETPOS), 0);
     ASSERT_TRUE(sim.WaitForRequests(12));
     const std::vector<std::string> codes = Codes(sim.Requests());
@@ -218,6 +227,34 @@ TEST_F(PanelWin32, SystemMenuCommandOpensTheAboutBoxOnlyForItsId)
         KillTimer(nullptr, timer);
         EXPECT_EQ(seen, c.opens ? "OK" : "") << c.command;
     }
+}
+
+// While the prompt of a failed transfer is open, a close request from the
+// dialog manager still reaches the panel; a control's notification waits.
+TEST_F(PanelWin32, DuringATransferOnlyControlNotificationsWait)
+{
+    SendMessageA(Item(IDC_VERSION), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("12a"));
+    static HWND panel;
+    static bool prompted;
+    panel = hwnd;
+    prompted = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND prompt = FindWindowA("#32770", "KORVANTHINE");
+        if (prompt == nullptr || prompted)
+            return;
+        prompted = true;
+        HWND port = GetDlgItem(panel, IDC_PORT);
+        SendMessageA(port, CB_SETCURSEL, 0, 0);
+        SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_PORT, CBN_SELCHANGE), reinterpret_cast<LPARAM>(port));
+        SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        SendMessageA(prompt, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+    EXPECT_FALSE(dlg.UpdateData(TRUE));
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(prompted);
+    EXPECT_EQ(g_hComm, kNoPort);
+    EXPECT_TRUE(dlg.IsEnded());
+    EXPECT_EQ(dlg.GetResult(), IDCANCEL);
 }
 
 TEST_F(PanelWin32, ALowerWindowGetsTheScrollRangeAndPages)
