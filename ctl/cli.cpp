@@ -99,7 +99,7 @@ void AddChannel(CLI::App* command, CtlRequest* request)
 constexpr const char kServeDescription[] =
     "a Prometheus exporter: samples in the background every interval (the pass, then each channel's set "
     "temperature and output enable; nothing is written) and answers GET /metrics at once from the latest "
-    "readings, GET / with a short page; until interrupted (or stopped as a Windows service)";
+    "readings, GET / with the bench's page (its last hour as a trend); until interrupted (or stopped as a Windows service)";
 
 } // namespace
 

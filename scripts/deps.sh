@@ -18,7 +18,10 @@ korvanthine_install() {
 }
 
 KORVANTHINE_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core libcli11-dev
-                           nlohmann-json3-dev libboost-dev)
+                           nlohmann-json3-dev libboost-dev libjs-dygraphs)
+
+# What the bench page's test needs: headless Chromium driven through WebDriver.
+KORVANTHINE_BROWSER_TEST_PACKAGES=(chromium chromium-driver python3-selenium)
 
 # What scripts/package.sh and its check need beyond the build: the Debian
 # package tools and checkers, and the MinGW cross compiler and NSIS for the

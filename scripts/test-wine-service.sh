@@ -2,7 +2,7 @@
 # korvanthine-ctl.exe serve as a Windows service under Wine, against the
 # native simulator on COM1: registered with sc create, started with sc
 # start, scraped from Linux on 127.0.0.1, stopped with sc stop, and then the
-# port is free again for the next program. Called by scripts/test-wine.sh
+# port is free again for the next program; the bench page is served too. Called by scripts/test-wine.sh
 # with the Wine environment it set up (WINEPREFIX, KORVANTHINE_SIM,
 # KORVANTHINE_WINE_PORTS, KORVANTHINE_WINE_TMP).
 #
@@ -62,6 +62,13 @@ curl -s -m 2 "$url" >"$work/metrics.txt"
 grep -q '^korvanthine_firmware_version 258$' "$work/metrics.txt" || fail "no firmware version in $work/metrics.txt"
 grep -q '^korvanthine_temperature_celsius{channel="1"} ' "$work/metrics.txt" || fail "no temperature in $work/metrics.txt"
 [ "$(service_state)" = RUNNING ] || fail "the service is not RUNNING: $(sc query "$service")"
+# The bench page, its chart library and its trend come from the program itself.
+base=http://127.0.0.1:$port
+curl -s -m 2 "$base/" | grep -q 'KORVANTHINE bench COM1' || fail "no bench page at $base/"
+curl -s -m 2 "$base/dygraph.min.js" | grep -q 'Dygraph' || fail "no chart library at $base/dygraph.min.js"
+curl -s -m 5 "$base/state.json?after=0" | python3 -c 'import json, sys; state = json.load(sys.stdin)
+assert state["answering"] and state["trend"]["entries"], state' >"$work/state.out" 2>&1 \
+    || fail "no trend at $base/state.json: $(cat "$work/state.out")"
 
 sc stop "$service" >"$work/stop.out" || fail "sc stop: $(cat "$work/stop.out")"
 wait_for 200 in_state STOPPED || fail "the service did not stop: $(sc query "$service")"
@@ -70,4 +77,4 @@ curl -s -m 2 -o /dev/null "$url" && fail "still answering at $url after the stop
 # The port is released: the next program opens it.
 version=$(timeout 60 "$wine" "$exe" version -p COM1 2>&1 | tr -d "\r" || true)
 [ "$version" = 258 ] || fail "korvanthine-ctl.exe version -p COM1 after the stop: $version"
-echo "wine service test: sc create, start, a scrape from Linux, stop, the port free again: passed"
+echo "wine service test: sc create, start, a scrape and the bench page from Linux, stop, the port free again: passed"

@@ -14,7 +14,7 @@ root=$(pwd)
 started=$(date +%s)
 . scripts/deps.sh
 korvanthine_install g++ cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine wine64 libcli11-dev nlohmann-json3-dev \
-                    libboost-dev curl python3
+                    libboost-dev libjs-dygraphs curl python3
 
 jobs=$(nproc)
 [ "$jobs" -le 2 ] || jobs=2

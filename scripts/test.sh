@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" "${KORVANTHINE_MONITORING_PACKAGES[@]}" clang libclang-rt-14-dev
+korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" "${KORVANTHINE_BROWSER_TEST_PACKAGES[@]}" \
+    "${KORVANTHINE_MONITORING_PACKAGES[@]}" clang libclang-rt-14-dev
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)

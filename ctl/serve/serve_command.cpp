@@ -1,5 +1,6 @@
 // serve: the sampling thread (this one) and the HTTP server's thread, which
-// meet only in the snapshot store.
+// meet only in the snapshot store and the page's trend ring.
+#include <chrono>
 #include <cstdio>
 
 #include "ctl_commands.h"
@@ -8,6 +9,7 @@
 #include "port_session.h"
 #include "serve_routes.h"
 #include "serve_sampler.h"
+#include "trend_ring.h"
 
 int RunServe(const CtlRequest& request)
 {
@@ -22,7 +24,11 @@ int RunServe(const CtlRequest& request)
     initial.port = request.port;
     store.Publish(initial);
 
-    const ServeContext context{store};
+    // Allocated once, here: the page's last hour never grows serve's memory.
+    TrendRing trend(TrendCapacityFor(request.intervalSeconds));
+    const auto started = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    const ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count())};
     HttpServer server(HttpLimits(), [&context](const std::string& method, const std::string& target) {
         return RouteRequest(method, target, context);
     });
@@ -39,6 +45,9 @@ int RunServe(const CtlRequest& request)
     SamplerSettings settings;
     settings.port = request.port;
     settings.intervalSeconds = request.intervalSeconds;
+    settings.passEnded = [&trend](const BenchSnapshot& pass) {
+        trend.Append(pass, pass.lastPassEndUnixSeconds.value_or(0.0));
+    };
     RunSampler(settings, session, store);
     // The port is closed by now; then the server goes.
     server.Stop();

@@ -3,9 +3,11 @@
 // it runs on the server's thread and may only read the snapshot store.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "bench_snapshot.h"
+#include "trend_ring.h"
 
 struct HttpReply {
     int status = 200;
@@ -16,6 +18,9 @@ struct HttpReply {
 
 struct ServeContext {
     const SnapshotStore& store;
+    const TrendRing& trend;   // the last hour, for the bench's page
+    double intervalSeconds;
+    std::uint64_t instance;   // serve's start in milliseconds: a page sees a restart by it
 };
 
 // method as sent ("GET"), target as sent ("/metrics?x=1"). HEAD is answered

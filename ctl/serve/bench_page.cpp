@@ -1,0 +1,117 @@
+#include "bench_page.h"
+
+#include <chrono>
+
+#include "bench_state_json.h"
+#include "page_assets.h"
+
+namespace {
+
+constexpr char kStatePath[] = "/state.json";
+// Where the page's HTML names its bench, so that it does so before any script runs.
+constexpr char kPortMark[] = "@PORT@";
+
+double NowUnixSeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+std::string HtmlEscaped(const std::string& text)
+{
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string WithPort(std::string html, const std::string& port)
+{
+    const std::string escaped = HtmlEscaped(port);
+    for (std::size_t at = html.find(kPortMark); at != std::string::npos;
+         at = html.find(kPortMark, at + escaped.size()))
+        html.replace(at, sizeof kPortMark - 1, escaped);
+    return html;
+}
+
+const PageAsset* FindAsset(const std::string& path)
+{
+    for (std::size_t i = 0; i < kPageAssetCount; ++i)
+        if (path == kPageAssets[i].path)
+            return &kPageAssets[i];
+    return nullptr;
+}
+
+HttpReply Reply(int status, const std::string& contentType, std::string body)
+{
+    HttpReply reply;
+    reply.status = status;
+    reply.contentType = contentType;
+    reply.body = std::move(body);
+    return reply;
+}
+
+HttpReply StateReply(const std::string& query, const ServeContext& context)
+{
+    const std::optional<std::uint64_t> after = AfterParameter(query);
+    if (!after)
+        return Reply(400, "text/plain; charset=utf-8", "after= takes a sequence number, e.g. /state.json?after=0\n");
+    StateContext state;
+    state.after = *after;
+    state.intervalSeconds = context.intervalSeconds;
+    state.instance = context.instance;
+    // The trend first: an entry is appended after its pass published, so the
+    // snapshot read next is never older than the newest entry sent.
+    const std::vector<TrendEntry> entries = context.trend.After(*after);
+    const BenchSnapshot snapshot = context.store.Latest();
+    state.nowUnixSeconds = NowUnixSeconds();
+    return Reply(200, "application/json", BenchStateJson(snapshot, entries, state));
+}
+
+} // namespace
+
+std::optional<std::uint64_t> AfterParameter(const std::string& query)
+{
+    std::size_t start = 0;
+    while (start <= query.size()) {
+        std::size_t end = query.find('&', start);
+        if (end == std::string::npos)
+            end = query.size();
+        const std::string pair = query.substr(start, end - start);
+        if (pair.rfind("after=", 0) == 0) {
+            const std::string digits = pair.substr(6);
+            if (digits.empty() || digits.size() > 19 || digits.find_first_not_of("0123456789") != std::string::npos)
+                return std::nullopt;
+            return std::stoull(digits);
+        }
+        start = end + 1;
+    }
+    return 0;
+}
+
+bool IsBenchPagePath(const std::string& path)
+{
+    return path == kStatePath || FindAsset(path) != nullptr;
+}
+
+HttpReply BenchPageReply(const std::string& target, const ServeContext& context)
+{
+    const std::size_t question = target.find('?');
+    const std::string path = target.substr(0, question);
+    if (path == kStatePath)
+        return StateReply(question == std::string::npos ? "" : target.substr(question + 1), context);
+    const PageAsset* asset = FindAsset(path);
+    if (asset == nullptr)
+        return Reply(404, "text/plain; charset=utf-8", "Not found.\n");
+    std::string body(reinterpret_cast<const char*>(asset->data), asset->size);
+    if (path == "/")
+        body = WithPort(std::move(body), context.store.Latest().port);
+    return Reply(200, asset->contentType, std::move(body));
+}

@@ -1,0 +1,21 @@
+// What serve answers for the bench's page: the page and its chart library
+// at their paths, and /state.json?after=N, the bench now and the trend
+// entries after sequence N. Read-only, like the rest of serve.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "serve_routes.h"
+
+// True for the paths of the page, its files and /state.json.
+bool IsBenchPagePath(const std::string& path);
+
+// The answer to a GET of target (path and query as requested), one of the
+// page's paths.
+HttpReply BenchPageReply(const std::string& target, const ServeContext& context);
+
+// N of "after=N" in a query such as "after=17"; 0 without one; nothing when
+// it is not a decimal number.
+std::optional<std::uint64_t> AfterParameter(const std::string& query);

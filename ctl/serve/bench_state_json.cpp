@@ -1,0 +1,114 @@
+#include "bench_state_json.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// How long a pass may run past its due end before the controller counts as
+// not answering: well above a pass on a real line (tens of milliseconds).
+constexpr double kOverrunGraceSeconds = 0.3;
+
+std::string PanelText(double value, const char* format)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+json PanelTextOr(const std::optional<int>& raw, double scale, const char* format)
+{
+    return raw ? json(PanelText(*raw * scale, format)) : json(nullptr);
+}
+
+// The value as shown, so the trend carries no digits the controller never gave.
+json ShownNumber(const std::optional<int>& raw, double scale, const char* format)
+{
+    return raw ? json(std::strtod(PanelText(*raw * scale, format).c_str(), nullptr)) : json(nullptr);
+}
+
+json Flag(const std::optional<int>& status, int bit)
+{
+    return status ? json((*status & bit) != 0) : json(nullptr);
+}
+
+json OutputEnableText(const std::optional<int>& enable)
+{
+    if (!enable)
+        return nullptr;
+    // Any other value leaves the panel's list with no entry chosen.
+    return *enable == 1 ? "ENABLE" : *enable == 0 ? "DISABLE" : "";
+}
+
+json ChannelJson(const ChannelSnapshot& channel, int number)
+{
+    const TrendPoint shown = TrendPointOf(channel);
+    return {
+        {"channel", number},
+        {"temperature", PanelTextOr(shown.rawTemperature, TEMP_SCALE, "%6.2f")},
+        {"power", PanelTextOr(channel.rawPower, POWER_SCALE, "%6.1f")},
+        {"set_temperature", PanelTextOr(channel.setTenths, SETPOINT_SCALE, "%6.1f")},
+        {"output_enable", OutputEnableText(channel.outputEnable)},
+        {"sensor", Flag(channel.status, STATUS_SENSOR)},
+        {"overtemp", Flag(channel.status, STATUS_OVERTEMP)},
+        {"ext_heat_enable", Flag(channel.status, STATUS_EXT_HEAT_ENABLE)},
+    };
+}
+
+// [sequence, time in ms, then temperature, set temperature, power of each channel]
+json EntryJson(const TrendEntry& entry)
+{
+    json row = json::array({entry.sequence, std::llround(entry.unixSeconds * 1000.0)});
+    for (const TrendPoint& point : entry.channels) {
+        row.push_back(ShownNumber(point.rawTemperature, TEMP_SCALE, "%.2f"));
+        row.push_back(ShownNumber(point.setTenths, SETPOINT_SCALE, "%.1f"));
+        row.push_back(ShownNumber(point.rawPower, POWER_SCALE, "%.1f"));
+    }
+    return row;
+}
+
+} // namespace
+
+bool ControllerAnswering(const BenchSnapshot& snapshot, double nowUnixSeconds, double intervalSeconds)
+{
+    if (!snapshot.portOpen || !snapshot.up || !snapshot.lastPassEndUnixSeconds)
+        return false;
+    const double passSeconds = snapshot.lastPassDurationSeconds.value_or(0.0);
+    const double dueEnd = *snapshot.lastPassEndUnixSeconds + intervalSeconds + passSeconds;
+    return nowUnixSeconds <= dueEnd + kOverrunGraceSeconds;
+}
+
+std::string BenchStateJson(const BenchSnapshot& snapshot, const std::vector<TrendEntry>& entries,
+                           const StateContext& context)
+{
+    json channels = json::array();
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        channels.push_back(ChannelJson(snapshot.channels[ch], ch + 1));
+    const json document = {
+        {"port", snapshot.port},
+        {"port_open", snapshot.portOpen},
+        {"answering", ControllerAnswering(snapshot, context.nowUnixSeconds, context.intervalSeconds)},
+        {"firmware_version", snapshot.firmwareVersion ? json(*snapshot.firmwareVersion) : json(nullptr)},
+        {"interval_s", context.intervalSeconds},
+        {"instance", context.instance},
+        {"channels", channels},
+    };
+    // The trend goes last, written row by row: an hour of rows held as one
+    // JSON tree would take several times the memory of its text.
+    std::string text = document.dump();
+    text.pop_back(); // the document's closing brace
+    text += ",\"trend\":{\"last\":" + std::to_string(entries.empty() ? context.after : entries.back().sequence)
+            + ",\"entries\":[";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0)
+            text += ',';
+        text += EntryJson(entries[i]).dump();
+    }
+    return text + "]}}";
+}
