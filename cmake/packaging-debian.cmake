@@ -47,6 +47,14 @@ add_custom_target(korvanthine_compressed_docs ALL DEPENDS ${korvanthine_compress
 
 install(FILES ${KORVANTHINE_PACKAGING_DIR}/debian/copyright DESTINATION ${korvanthine_docdir})
 
+# The exporter's service, one instance per port, and the Prometheus side.
+if(TARGET korvanthine-ctl)
+  install(FILES ${KORVANTHINE_PACKAGING_DIR}/systemd/korvanthine-serve@.service
+          DESTINATION lib/systemd/system)
+  include(${CMAKE_CURRENT_LIST_DIR}/packaging-monitoring.cmake)
+  korvanthine_install_monitoring(${CMAKE_INSTALL_DATADIR}/korvanthine/monitoring)
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

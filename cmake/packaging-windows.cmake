@@ -15,6 +15,10 @@ configure_file(${KORVANTHINE_PACKAGING_DIR}/windows/README.txt ${PROJECT_BINARY_
                @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt ${PROJECT_BINARY_DIR}/packaging/README.txt
         DESTINATION .)
+if(TARGET korvanthine-ctl)
+  include(${CMAKE_CURRENT_LIST_DIR}/packaging-monitoring.cmake)
+  korvanthine_install_monitoring(monitoring)
+endif()
 
 set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-win64)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY KORVANTHINE)

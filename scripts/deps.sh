@@ -28,3 +28,8 @@ KORVANTHINE_BROWSER_TEST_PACKAGES=(chromium chromium-driver python3-selenium)
 # Windows download.
 KORVANTHINE_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream
                               g++-mingw-w64-x86-64-posix nsis)
+
+# What the monitoring checks need (scripts/test-monitoring.sh,
+# bench/lab_scale.sh): Prometheus with promtool, systemd-analyze for the
+# service unit, and the tools the scripts query Prometheus with.
+KORVANTHINE_MONITORING_PACKAGES=(prometheus systemd curl jq python3)

@@ -2,7 +2,8 @@
 # What a user of the packages sees: makes them (scripts/package.sh), installs
 # the Debian package with apt-get, starts the installed panel against the
 # installed simulator on a virtual X server and ends it, asks the installed
-# korvanthine-ctl its version, looks for the menu entry and the icon where
+# korvanthine-ctl its version, verifies the exporter's service unit and tests
+# the installed alert rules, looks for the menu entry and the icon where
 # the desktop looks, removes the package and looks for anything left; then
 # starts the Windows download's programs under Wine. It installs into /usr
 # (through sudo when not root): run it where the package may come and go.
@@ -10,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/deps.sh
-korvanthine_install xvfb xdotool imagemagick unzip man-db wine wine64
+korvanthine_install xvfb xdotool imagemagick unzip man-db wine wine64 "${KORVANTHINE_MONITORING_PACKAGES[@]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
@@ -77,6 +78,20 @@ echo "-- korvanthine-ctl --version"
 version=$(korvanthine-ctl --version)
 echo "$version" | grep -q '1\.0\.0\.1' || fail "korvanthine-ctl --version said: $version"
 man -w korvanthine-ctl >/dev/null
+
+echo "-- the exporter's service unit and the Prometheus files"
+[ -f /usr/lib/systemd/system/korvanthine-serve@.service ] || fail "no korvanthine-serve@.service"
+# An instance for a port name and one for a device path, as the README enables them.
+by_id=$(systemd-escape --path --template=korvanthine-serve@.service /dev/serial/by-id/usb-example-if00-port0)
+verified=$(systemd-analyze verify korvanthine-serve@COM1.service "$by_id" 2>&1) || fail "systemd-analyze verify: $verified"
+[ -z "$verified" ] || fail "systemd-analyze verify: $verified"
+monitoring=/usr/share/korvanthine/monitoring
+for name in korvanthine-alerts.yml korvanthine-alerts.test.yml prometheus-scrape.example.yml korvanthine-dashboard.json; do
+    [ -f "$monitoring/$name" ] || fail "no $monitoring/$name"
+done
+(cd "$monitoring" && promtool test rules korvanthine-alerts.test.yml >/dev/null) || fail "the installed rules fail their tests"
+promtool check config "$monitoring/prometheus-scrape.example.yml" >/dev/null || fail "the installed scrape example"
+echo "korvanthine-serve@.service verified ($by_id too); rules pass their tests where installed"
 
 echo "-- the installed panel against the installed simulator"
 # Xvfb picks a free display number and writes it to descriptor 3, unless
@@ -151,7 +166,8 @@ echo "no file of the package left"
 echo "== Windows download under Wine =="
 unzip -q "$zip" -d "$work/win"
 folder=$(find "$work/win" -mindepth 1 -maxdepth 1 -type d | head -n1)
-for name in LICENSE.txt README.txt; do
+for name in LICENSE.txt README.txt monitoring/korvanthine-alerts.yml monitoring/korvanthine-alerts.test.yml \
+            monitoring/prometheus-scrape.example.yml monitoring/korvanthine-dashboard.json; do
     [ -f "$folder/$name" ] || fail "$name missing from $(basename "$zip")"
 done
 wine_dir=/usr/lib/wine

@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" "${KORVANTHINE_BROWSER_TEST_PACKAGES[@]}" clang libclang-rt-14-dev
+korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" "${KORVANTHINE_BROWSER_TEST_PACKAGES[@]}" \
+    "${KORVANTHINE_MONITORING_PACKAGES[@]}" clang libclang-rt-14-dev
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
@@ -29,6 +30,9 @@ if [ -x scripts/fuzz.sh ]; then
     echo "== fuzzing (brief) =="
     scripts/fuzz.sh 20
 fi
+
+echo "== monitoring: rules, service unit, three benches scraped by Prometheus =="
+scripts/test-monitoring.sh build
 
 if [ -x scripts/test-wine.sh ]; then
     echo "== Windows link under Wine =="

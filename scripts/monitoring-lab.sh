@@ -1,0 +1,144 @@
+# A lab on one machine: simulated benches (korvanthine-sim), one exporter
+# each (korvanthine-ctl serve) and one Prometheus, all on 127.0.0.1 with
+# their own folders under $LAB_WORK. Sourced by scripts/test-monitoring.sh
+# and bench/lab_scale.sh, which set LAB_WORK (an empty folder) and LAB_BUILD
+# (the build folder with ctl/ and sim/) and call lab_cleanup on exit. Every
+# wait is bounded; every process is ended by its pid.
+
+lab_pids=()
+lab_prometheus_url=""
+
+lab_fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Polls a command for up to $1 tenths of a second.
+lab_wait_for() {
+    local tenths=$1
+    shift
+    local _
+    for _ in $(seq "$tenths"); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Ends every process started here: TERM, up to 10 s to go, then KILL.
+lab_cleanup() {
+    local pid
+    for pid in "${lab_pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+    for _ in $(seq 100); do
+        local alive=""
+        for pid in "${lab_pids[@]}"; do kill -0 "$pid" 2>/dev/null && alive=yes && break; done
+        [ -z "$alive" ] && break
+        sleep 0.1
+    done
+    for pid in "${lab_pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+    for pid in "${lab_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    lab_pids=()
+}
+
+# Prints $1 TCP ports on 127.0.0.1 that are free now, all different.
+lab_free_ports() {
+    python3 - "$1" <<'EOF'
+import socket, sys
+held = []
+for _ in range(int(sys.argv[1])):
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    held.append(s)
+print(" ".join(str(s.getsockname()[1]) for s in held))
+EOF
+}
+
+# Bench $1 (1, 2, ...): a simulator linked as COM$1 in $LAB_WORK/ports,
+# with its control FIFO; further arguments go to the simulator.
+lab_start_sim() {
+    local n=$1
+    shift
+    mkdir -p "$LAB_WORK/ports"
+    "$LAB_BUILD/sim/korvanthine-sim" --ports-dir "$LAB_WORK/ports" --port "COM$n" \
+        --control "$LAB_WORK/sim$n.fifo" --ack "$LAB_WORK/sim$n.ack" "$@" \
+        >"$LAB_WORK/sim$n.out" 2>&1 &
+    lab_pids+=($!)
+    eval "lab_sim_pid_$n=$!"
+}
+
+lab_sim_ready() { grep -q '^READY' "$LAB_WORK/sim$1.out" 2>/dev/null; }
+
+# Sends control lines ($2...) to bench $1's simulator and waits until it has
+# applied them (a ping after them is acknowledged); fails on an error.
+lab_sim_command() {
+    local n=$1
+    shift
+    local token="t$RANDOM$RANDOM"
+    timeout 5 bash -c 'printf "%s\n" "${@:2}" >"$1"' _ "$LAB_WORK/sim$n.fifo" "$@" "ping $token" ||
+        lab_fail "simulator $n took no control lines"
+    lab_wait_for 50 grep -qxF "ok $token" "$LAB_WORK/sim$n.ack" || lab_fail "simulator $n did not acknowledge: $*"
+    ! grep '^error ' "$LAB_WORK/sim$n.ack" >&2 || lab_fail "simulator $n refused a control line"
+}
+
+# Bench $1's exporter on 127.0.0.1:$2; further arguments go to serve.
+lab_start_exporter() {
+    local n=$1 port=$2
+    shift 2
+    KORVANTHINE_PORTS=$LAB_WORK/ports "$LAB_BUILD/ctl/korvanthine-ctl" serve -p "COM$n" \
+        --listen "127.0.0.1:$port" "$@" >"$LAB_WORK/serve$n.out" 2>&1 &
+    lab_pids+=($!)
+    eval "lab_exporter_pid_$n=$!"
+}
+
+lab_answers() { curl -sf --max-time 2 -o /dev/null "$1"; }
+
+# Prometheus on 127.0.0.1:$1 with the configuration file $2, its storage
+# in $LAB_WORK/tsdb; waits until it is ready.
+lab_start_prometheus() {
+    local port=$1 config=$2
+    prometheus --config.file="$config" --storage.tsdb.path="$LAB_WORK/tsdb" \
+        --web.listen-address="127.0.0.1:$port" --log.level=warn \
+        >"$LAB_WORK/prometheus.out" 2>&1 &
+    lab_pids+=($!)
+    lab_prometheus_pid=$!
+    lab_prometheus_url="http://127.0.0.1:$port"
+    lab_wait_for 300 lab_answers "$lab_prometheus_url/-/ready" ||
+        lab_fail "Prometheus did not get ready: $(tail -5 "$LAB_WORK/prometheus.out")"
+}
+
+# Ends Prometheus alone (its data stays in $LAB_WORK/tsdb).
+lab_stop_prometheus() {
+    kill -TERM "$lab_prometheus_pid" 2>/dev/null || true
+    lab_wait_for 100 bash -c "! kill -0 $lab_prometheus_pid 2>/dev/null" || kill -KILL "$lab_prometheus_pid" 2>/dev/null || true
+}
+
+# The instant query $1 (at time $2, if given): prints the API's "data" as
+# JSON; fails unless the API reports success.
+lab_query() {
+    local reply
+    local args=(--data-urlencode "query=$1")
+    [ -z "${2:-}" ] || args+=(--data-urlencode "time=$2")
+    reply=$(curl -sf --max-time 10 --get "${args[@]}" "$lab_prometheus_url/api/v1/query") ||
+        { echo "query failed: $1" >&2; return 1; }
+    [ "$(jq -r .status <<<"$reply")" = success ] || { echo "query failed: $1: $reply" >&2; return 1; }
+    jq -c .data <<<"$reply"
+}
+
+# The number of series the query $1 returns now.
+lab_count() { lab_query "$1" | jq '.result | length'; }
+
+# Writes a Prometheus configuration to $1 that scrapes the targets $3...
+# (host:port) every second as job "korvanthine" and evaluates the rule file
+# $2 (none when empty) every second.
+lab_prometheus_config() {
+    local config=$1 rules=$2
+    shift 2
+    {
+        echo "global: {scrape_interval: 1s, scrape_timeout: 1s, evaluation_interval: 1s}"
+        [ -z "$rules" ] || echo "rule_files: ['$rules']"
+        echo "scrape_configs:"
+        echo "  - job_name: korvanthine"
+        echo "    static_configs:"
+        echo "      - targets:"
+        local target
+        for target in "$@"; do echo "          - '$target'"; done
+    } >"$config"
+    promtool check config "$config" >/dev/null || lab_fail "promtool does not accept $config"
+}
