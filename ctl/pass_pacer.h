@@ -12,10 +12,13 @@ public:
 
     explicit PassPacer(Clock::duration interval) : interval_(interval) {}
 
-    // When the next pass is due, given the time now: never before now.
+    // When the next pass is due, given the time now. A due time that has
+    // just passed (the wait woke a little late) is kept, so that the late
+    // wake-up does not shift the schedule; only a pass overrun by a whole
+    // interval starts it afresh from now.
     Clock::time_point NextStart(Clock::time_point now) const
     {
-        return started_ && next_ > now ? next_ : now;
+        return started_ && now < next_ + interval_ ? next_ : now;
     }
 
     // A pass started at its due time `start` (as NextStart gave it).

@@ -26,6 +26,8 @@ TEST(PassPacer, KeepsToTheScheduleAndStartsAfreshAfterAnOverrun)
         EXPECT_EQ(start, t0 + milliseconds(step.startMs)) << step.nowMs;
         pacer.Started(start);
     }
+    // The wait for the pass due at 6500 woke at 6501: that pass still counts from 6500.
+    EXPECT_EQ(pacer.NextStart(t0 + milliseconds(6501)), t0 + milliseconds(6500));
 }
 
 } // namespace
