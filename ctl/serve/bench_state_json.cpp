@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "pass_overdue.h"
+
 namespace {
 
 using json = nlohmann::ordered_json;
@@ -77,11 +79,8 @@ json EntryJson(const TrendEntry& entry)
 
 bool ControllerAnswering(const BenchSnapshot& snapshot, double nowUnixSeconds, double intervalSeconds)
 {
-    if (!snapshot.portOpen || !snapshot.up || !snapshot.lastPassEndUnixSeconds)
-        return false;
-    const double passSeconds = snapshot.lastPassDurationSeconds.value_or(0.0);
-    const double dueEnd = *snapshot.lastPassEndUnixSeconds + intervalSeconds + passSeconds;
-    return nowUnixSeconds <= dueEnd + kOverrunGraceSeconds;
+    return snapshot.portOpen && snapshot.up && snapshot.lastPassEndUnixSeconds
+           && !PassOverdue(snapshot, nowUnixSeconds, intervalSeconds, kOverrunGraceSeconds);
 }
 
 std::string BenchStateJson(const BenchSnapshot& snapshot, const std::vector<TrendEntry>& entries,

@@ -1,7 +1,10 @@
 #include "serve_routes.h"
 
+#include <chrono>
+
 #include "bench_page.h"
 #include "metric_table.h"
+#include "pass_overdue.h"
 
 namespace {
 
@@ -30,6 +33,7 @@ HttpReply RouteRequest(const std::string& method, const std::string& target, con
         return BenchPageReply(target, context);
     HttpReply reply;
     reply.contentType = kExpositionContentType;
-    reply.body = RenderExposition(context.store.Latest());
+    const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    reply.body = RenderExposition(AsScrapedNow(context.store.Latest(), now, context.intervalSeconds));
     return reply;
 }

@@ -11,6 +11,7 @@
 
 #include "exposition_samples.h"
 #include "metric_table.h"
+#include "pass_overdue.h"
 #include "snapshot_writer.h"
 
 namespace {
@@ -140,6 +141,29 @@ TEST(ServeExposition, ACompletePassGivesEveryMetricByItsNameAndScale)
     Bench bench;
     RunPass(bench.writer, kFirst, -1);
     EXPECT_EQ(bench.Scrape(), ExpositionSamples(kCompleteSamples));
+}
+
+TEST(ServeExposition, AnOverduePassTakesOutUpAndEveryReadingButNotTheCounters)
+{
+    Bench bench;
+    RunPass(bench.writer, kFirst, -1);
+    // The pass ended at ...0.25 after 2 ms; with a 1 s interval the next is due to end at ...1.252.
+    const struct {
+        double now;
+        bool seenAsComplete;
+    } cases[] = {{1796800001.252 + kScrapeGraceSeconds - 0.05, true}, {1796800001.252 + kScrapeGraceSeconds + 0.05, false}};
+    for (const auto& c : cases) {
+        const Samples samples = ExpositionSamples(RenderExposition(AsScrapedNow(bench.store.Latest(), c.now, 1.0)));
+        if (c.seenAsComplete) {
+            EXPECT_EQ(samples, ExpositionSamples(kCompleteSamples));
+            continue;
+        }
+        EXPECT_EQ(samples.at("korvanthine_up"), "0");
+        EXPECT_EQ(samples.at("korvanthine_exchanges_total{result=\"complete\"}"), "21");
+        EXPECT_EQ(samples.at("korvanthine_firmware_version"), "258");
+        for (const auto& [key, value] : samples)
+            EXPECT_EQ(key.find("{channel="), std::string::npos) << key;
+    }
 }
 
 TEST(ServeExposition, AFailedExchangeTakesOutExactlyItsReadingAndUpFromThatMoment)
