@@ -31,16 +31,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 xdpyinfo_ok() { xdotool getdisplaygeometry >/dev/null 2>&1; }
 
-# Polls a condition for up to $1 tenths of a second.
-wait_for() {
-    local tenths=$1
-    shift
-    for _ in $(seq "$tenths"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "${BASH_SOURCE[0]}")/wait-for.sh"
 
 echo "== install =="
 dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n 's#^\./#/#p' | grep -v '/$' >"$work/files"

@@ -16,16 +16,7 @@ mkdir -p "$work"
 
 fail() { echo "wine service test: FAILED: $*" >&2; exit 1; }
 
-# Bounded waits: until "$@" succeeds, at most $1 tenths of a second.
-wait_for() {
-    local tenths=$1
-    shift
-    for _ in $(seq "$tenths"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "${BASH_SOURCE[0]}")/wait-for.sh"
 
 sc() { timeout 60 "$wine" sc "$@" 2>&1 | tr -d '\r'; }
 service_state() { sc query "$service" | awk '/STATE/ {print $4}'; }

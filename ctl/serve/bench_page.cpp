@@ -1,21 +1,15 @@
 #include "bench_page.h"
 
-#include <chrono>
 
 #include "bench_state_json.h"
 #include "page_assets.h"
+#include "unix_time.h"
 
 namespace {
 
 constexpr char kStatePath[] = "/state.json";
 // Where the page's HTML names its bench, so that it does so before any script runs.
 constexpr char kPortMark[] = "@PORT@";
-
-double NowUnixSeconds()
-{
-    using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count();
-}
 
 std::string HtmlEscaped(const std::string& text)
 {

@@ -1,10 +1,9 @@
 #include "serve_routes.h"
 
-#include <chrono>
-
 #include "bench_page.h"
 #include "metric_table.h"
 #include "pass_overdue.h"
+#include "unix_time.h"
 
 namespace {
 
@@ -33,7 +32,6 @@ HttpReply RouteRequest(const std::string& method, const std::string& target, con
         return BenchPageReply(target, context);
     HttpReply reply;
     reply.contentType = kExpositionContentType;
-    const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    reply.body = RenderExposition(AsScrapedNow(context.store.Latest(), now, context.intervalSeconds));
+    reply.body = RenderExposition(AsScrapedNow(context.store.Latest(), NowUnixSeconds(), context.intervalSeconds));
     return reply;
 }

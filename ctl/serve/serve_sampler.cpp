@@ -12,15 +12,11 @@
 #include "snapshot_writer.h"
 #include "stop_request.h"
 #include "timestamp.h"
+#include "unix_time.h"
 
 namespace {
 
 using Clock = PassPacer::Clock;
-
-double UnixSeconds(std::chrono::system_clock::time_point t)
-{
-    return std::chrono::duration<double>(t.time_since_epoch()).count();
-}
 
 // What standard error says about the line: only when it changes, so that a
 // bench unplugged for a night leaves one line, not one a second.
@@ -116,7 +112,7 @@ void RunSampler(const SamplerSettings& settings, PortSession& session, SnapshotS
             return;
 
         const double duration = std::chrono::duration<double>(Clock::now() - passBegan).count();
-        writer.PassEnded(pass.failed.empty(), UnixSeconds(std::chrono::system_clock::now()), duration);
+        writer.PassEnded(pass.failed.empty(), NowUnixSeconds(), duration);
         if (settings.passEnded)
             settings.passEnded(writer.Current());
         failed.insert(failed.end(), pass.failed.begin(), pass.failed.end());
