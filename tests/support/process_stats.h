@@ -9,15 +9,25 @@
 #include <fstream>
 #include <string>
 
-// Entries in /proc/self/fd. The listing's own descriptor is among them, the
-// same one every time, so two counts compare fairly.
-inline int OpenDescriptorCount()
+// Entries in /proc/self/fd, leaving out those whose link target is
+// skipTarget (none when it is empty). The listing's own descriptor is among
+// them, the same one every time, so two counts compare fairly.
+inline int CountOpenDescriptors(const std::string& skipTarget)
 {
     int count = 0;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec))
-        ++count;
+    for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        if (skipTarget.empty() || std::filesystem::read_symlink(it->path(), linkError).native() != skipTarget
+            || linkError)
+            ++count;
+    }
     return count;
+}
+
+inline int OpenDescriptorCount()
+{
+    return CountOpenDescriptors(std::string());
 }
 
 // The same count without eventfds. Qt's raster engine hands parts of some
@@ -27,15 +37,7 @@ inline int OpenDescriptorCount()
 // so the ports and files they open are all still counted.
 inline int OpenDescriptorCountBesidesEventfds()
 {
-    int count = 0;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code linkError;
-        const auto target = std::filesystem::read_symlink(it->path(), linkError);
-        if (linkError || target.native() != "anon_inode:[eventfd]")
-            ++count;
-    }
-    return count;
+    return CountOpenDescriptors("anon_inode:[eventfd]");
 }
 
 // VmRSS from /proc/self/status, in kilobytes; -1 when it cannot be read.
