@@ -41,34 +41,60 @@ const char* ReplyKindText(ReplyKind kind)
     return "not sent, the controller being silent";
 }
 
+ReplyKind JudgeReply(const char* bytes, std::size_t length, unsigned waiting)
+{
+    if (length == 0)
+        return ReplyKind::Silent;
+    if (length < kReplyLength)
+        return ReplyKind::Short;
+    // Bytes already waiting behind the twelfth make the reply too long: the
+    // controller did not send what was asked, whatever the first 12 say.
+    if (!IsWellFormedReply(bytes, length) || waiting != 0)
+        return ReplyKind::Corrupt;
+    return ReplyKind::Complete;
+}
+
 Reply ExchangeSeries::Query(const std::string& body)
 {
     if (LineSilent())
         return Reply{};
-    return Judge(QueryController(body.c_str()));
+    if (!exchange_)
+        return Judge(QueryController(body.c_str()));
+    char frame[kFrameBufferSize];
+    return Exchanged(BuildQueryFrame(body.c_str(), frame), frame);
 }
 
 Reply ExchangeSeries::Write(const char* code, std::int32_t value)
 {
     if (LineSilent())
         return Reply{};
-    return Judge(WriteController(code, value));
+    if (!exchange_)
+        return Judge(WriteController(code, value));
+    char frame[kFrameBufferSize];
+    return Exchanged(BuildWriteFrame(code, value, frame), frame);
+}
+
+Reply ExchangeSeries::Exchanged(bool built, const char* frame)
+{
+    Reply reply;
+    if (!built) {
+        reply.kind = ReplyKind::Short; // as the link: a frame too long is never sent
+        return reply;
+    }
+    const RawReply raw = exchange_(frame);
+    reply.kind = JudgeReply(raw.bytes.data(), raw.bytes.size(), raw.waiting);
+    if (reply.Complete())
+        reply.value = ParseReplyValue(raw.bytes.substr(0, kReplyLength - 3).c_str());
+    silentInARow_ = reply.kind == ReplyKind::Silent ? silentInARow_ + 1 : 0;
+    return reply;
 }
 
 Reply ExchangeSeries::Judge(int value)
 {
     Reply reply;
     reply.value = value;
-    if (g_nLastReplyLength == 0)
-        reply.kind = ReplyKind::Silent;
-    else if (g_nLastReplyLength < kReplyLength)
-        reply.kind = ReplyKind::Short;
-    // Bytes already waiting behind the twelfth make the reply too long: the
-    // controller did not send what was asked, whatever the first 12 say.
-    else if (!IsWellFormedReply(g_szLastReply, g_nLastReplyLength) || InputBytesWaiting() != 0)
-        reply.kind = ReplyKind::Corrupt;
-    else
-        reply.kind = ReplyKind::Complete;
+    reply.kind = JudgeReply(g_szLastReply, g_nLastReplyLength,
+                            g_nLastReplyLength < kReplyLength ? 0 : InputBytesWaiting());
     silentInARow_ = reply.kind == ReplyKind::Silent ? silentInARow_ + 1 : 0;
     return reply;
 }

@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class ReplyKind {
@@ -33,12 +35,31 @@ bool IsWellFormedReply(const char* bytes, std::size_t length);
 // silent"; a colon and the exchange follow.
 const char* ReplyKindText(ReplyKind kind);
 
+// How a reply of length bytes, with waiting more bytes behind them in the
+// input queue, is judged.
+ReplyKind JudgeReply(const char* bytes, std::size_t length, unsigned waiting);
+
+// A reply as a line gave it: its bytes (0 ... 12) and how many more were
+// found waiting behind them.
+struct RawReply {
+    std::string bytes;
+    unsigned waiting = 0;
+};
+// One whole exchange carried out by whoever owns the line (serve's line
+// thread for a write from the network): a request frame in, its reply out.
+using FrameExchange = std::function<RawReply(const std::string& frame)>;
+
 // A run of exchanges (one pass, one command): after two exchanges in a row
 // that received no byte at all, the controller is taken as silent and the
 // rest of the run is not sent, so a silent line costs two read bounds, not
 // one per exchange. A single lost reply costs only its own reading.
 class ExchangeSeries {
 public:
+    // Through this process's link.
+    ExchangeSeries() = default;
+    // Through exchange: the same frames, judged the same way.
+    explicit ExchangeSeries(FrameExchange exchange) : exchange_(std::move(exchange)) {}
+
     // A query ("0100000002", "00") through the link's QueryController.
     Reply Query(const std::string& body);
     // A write through the link's WriteController.
@@ -50,6 +71,8 @@ public:
 
 private:
     Reply Judge(int value);
+    Reply Exchanged(bool built, const char* frame);
+    FrameExchange exchange_;
     int silentInARow_ = 0;
 };
 

@@ -8,15 +8,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "decimal_entry.h"
 #include "exit_status.h"
 #include "listen_address.h"
+#include "set_temperature_text.h"
 
 namespace {
 
-// The set temperatures whose tenths fit the controller's signed 32-bit word.
-constexpr double kMaxSetTemperature = 214748364.7;
-constexpr double kMinSetTemperature = -214748364.8;
 // The longest interval between passes: a day.
 constexpr double kMaxIntervalSeconds = 86400.0;
 
@@ -103,27 +100,6 @@ constexpr const char kServeDescription[] =
 
 } // namespace
 
-bool IsSetTemperatureInRange(const std::string& text)
-{
-    const double value = std::strtod(text.c_str(), nullptr);
-    return value >= kMinSetTemperature && value <= kMaxSetTemperature;
-}
-
-bool IsPlainTenthsText(const std::string& text)
-{
-    std::size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
-    const std::size_t digitsStart = i;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
-        ++i;
-    if (i == digitsStart)
-        return false;
-    if (i < text.size()) {
-        if (text[i] != '.' || i + 2 != text.size() || !std::isdigit(static_cast<unsigned char>(text[i + 1])))
-            return false;
-    }
-    return true;
-}
-
 int ParseCommandLine(int argc, char** argv, CtlRequest* request)
 {
     CLI::App app{"The four-channel temperature controller from the command line: readings for logs, settings "
@@ -204,15 +180,11 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
             if (temperature.empty() && output.empty())
                 throw CLI::ValidationError("set", "give --temp, --output or both");
             if (!set->get_option("--temp")->empty()) {
-                if (!IsPlainTenthsText(temperature))
-                    throw CLI::ValidationError("--temp", "'" + temperature
-                                                             + "' is not a plain decimal number with at most one "
-                                                               "digit after the point");
-                if (!IsSetTemperatureInRange(temperature))
-                    throw CLI::ValidationError("--temp", "'" + temperature
-                                                             + "' is outside what the controller's 32-bit tenths "
-                                                               "hold: -214748364.8 to 214748364.7");
-                request->setTenths = ParseScaledDecimal(temperature.c_str(), 10);
+                int tenths = 0;
+                std::string problem;
+                if (!SetTemperatureTenths(temperature, &tenths, &problem))
+                    throw CLI::ValidationError("--temp", problem);
+                request->setTenths = tenths;
             }
             if (!output.empty())
                 request->setOutputEnable = output == "enable" ? 1 : 0;

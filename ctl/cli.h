@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "set_temperature_text.h"
+
 struct CtlRequest {
     std::string command; // ports, version, read, watch, get, set, serve
     std::string port;
@@ -24,9 +26,3 @@ struct CtlRequest {
 // exit status (0 after --help or --version, 2 for a usage error, with the
 // message already written).
 int ParseCommandLine(int argc, char** argv, CtlRequest* request);
-
-// True when text is a plain decimal with at most one digit after the point:
-// "25", "-3.5", "0.5".
-bool IsPlainTenthsText(const std::string& text);
-// True when that decimal's tenths fit the controller's signed 32-bit word.
-bool IsSetTemperatureInRange(const std::string& text);

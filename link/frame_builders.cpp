@@ -43,25 +43,41 @@ int RefuseOversizedFrame()
 
 } // namespace
 
-int QueryController(const char* body)
+bool BuildQueryFrame(const char* body, char* frame)
 {
+    frame[0] = '\0';
     if (std::strlen(body) > kMaxQueryBody)
-        return RefuseOversizedFrame();
-    char frame[kFrameBufferSize];
+        return false;
     BeginFrame(frame);
     std::strcat(frame, body);
     EndFrame(frame);
+    return true;
+}
+
+bool BuildWriteFrame(const char* command, std::int32_t value, char* frame)
+{
+    frame[0] = '\0';
+    if (std::strlen(command) > kMaxWriteCommand)
+        return false;
+    BeginFrame(frame);
+    std::strcat(frame, command);
+    AppendHex8(static_cast<std::uint32_t>(value), frame);
+    EndFrame(frame);
+    return true;
+}
+
+int QueryController(const char* body)
+{
+    char frame[kFrameBufferSize];
+    if (!BuildQueryFrame(body, frame))
+        return RefuseOversizedFrame();
     return ExchangeFrame(frame);
 }
 
 int WriteController(const char* command, std::int32_t value)
 {
-    if (std::strlen(command) > kMaxWriteCommand)
-        return RefuseOversizedFrame();
     char frame[kFrameBufferSize];
-    BeginFrame(frame);
-    std::strcat(frame, command);
-    AppendHex8(static_cast<std::uint32_t>(value), frame);
-    EndFrame(frame);
+    if (!BuildWriteFrame(command, value, frame))
+        return RefuseOversizedFrame();
     return ExchangeFrame(frame);
 }

@@ -23,6 +23,12 @@ int FrameChecksum(const char* text);
 // exact, deliberately tolerant rules).
 int ParseReplyValue(const char* text);
 
+// The request frames of QueryController and WriteController, built into
+// frame (kFrameBufferSize characters) without any exchange; false, frame
+// left empty, for a body or command too long.
+bool BuildQueryFrame(const char* body, char* frame);
+bool BuildWriteFrame(const char* command, std::int32_t value, char* frame);
+
 // Builds "*", address, body, checksum, CR and makes one exchange with it.
 // Returns the decoded reply value. A body longer than kMaxQueryBody is not
 // sent: no exchange, g_bCommError set, result 0.
