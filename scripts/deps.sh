@@ -18,7 +18,8 @@ korvanthine_install() {
 }
 
 KORVANTHINE_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core libcli11-dev
-                           nlohmann-json3-dev libboost-dev libjs-dygraphs)
+                           nlohmann-json3-dev libboost-dev libjs-dygraphs
+                           libyaml-cpp-dev libssl-dev libcrypt-dev)
 
 # What the bench page's test needs: headless Chromium driven through WebDriver.
 KORVANTHINE_BROWSER_TEST_PACKAGES=(chromium chromium-driver python3-selenium)

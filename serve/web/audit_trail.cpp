@@ -1,0 +1,90 @@
+#include "audit_trail.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include <nlohmann/json.hpp>
+
+#include "settings_request.h"
+#include "timestamp.h"
+
+namespace {
+
+std::string SettingsText(const std::optional<ChannelSettings>& settings)
+{
+    if (!settings)
+        return "unknown";
+    return TenthsText(settings->setTenths) + " °C, " + OutputEnableText(settings->outputEnable);
+}
+
+nlohmann::json SettingsJson(const std::optional<ChannelSettings>& settings)
+{
+    if (!settings)
+        return nullptr;
+    return {{"set_temperature", TenthsText(settings->setTenths)}, {"output_enable", settings->outputEnable}};
+}
+
+// A label value of the exposition format: backslash, quote and newline escaped.
+std::string LabelValue(const std::string& text)
+{
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '\n') {
+            escaped += "\\n";
+            continue;
+        }
+        if (c == '\\' || c == '"')
+            escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+} // namespace
+
+std::string AuditTrail::Line(const AuditEntry& entry)
+{
+    const auto when = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(entry.unixSeconds)));
+    return "korvanthine-ctl: " + IsoTimestamp(when) + ": settings write by " + entry.user + " from " + entry.client
+           + ": channel " + std::to_string(entry.channel) + ": before " + SettingsText(entry.before) + "; written "
+           + SettingsText(entry.wanted) + "; read back " + SettingsText(entry.after) + ": " + entry.outcome;
+}
+
+void AuditTrail::Record(const AuditEntry& entry)
+{
+    const std::string line = Line(entry) + "\n";
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fputs(line.c_str(), stderr);
+    recent_.push_front(entry);
+    if (recent_.size() > kKept)
+        recent_.pop_back();
+    ++counts_[{entry.user, entry.outcome}];
+}
+
+std::string AuditTrail::RecentJson() const
+{
+    nlohmann::json list = nlohmann::json::array();
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const AuditEntry& entry : recent_)
+        list.push_back({{"time", entry.unixSeconds},
+                        {"user", entry.user},
+                        {"client", entry.client},
+                        {"channel", entry.channel},
+                        {"before", SettingsJson(entry.before)},
+                        {"written", SettingsJson(entry.wanted)},
+                        {"after", SettingsJson(entry.after)},
+                        {"outcome", entry.outcome}});
+    return list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string AuditTrail::Metrics() const
+{
+    std::string text = "# HELP korvanthine_settings_writes_total Settings writes through the web side, by user and "
+                       "outcome.\n# TYPE korvanthine_settings_writes_total counter\n";
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [key, count] : counts_)
+        text += "korvanthine_settings_writes_total{user=\"" + LabelValue(key.first) + "\",outcome=\"" + key.second
+                + "\"} " + std::to_string(count) + "\n";
+    return text;
+}

@@ -1,0 +1,45 @@
+// The record of every settings write made through serve's web side: one
+// line on standard error (the journal) each, the last fifty for the page's
+// "Changes", and a count per user and outcome for /metrics. Users and
+// outcomes are few (the configuration's users, the outcomes below), so the
+// counter's labels stay bounded. Nothing of a password ever enters it.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <deque>
+#include <string>
+#include <utility>
+
+#include "channel_settings.h"
+
+struct AuditEntry {
+    double unixSeconds = 0;
+    std::string user;
+    std::string client; // the client's address
+    int channel = 0;
+    std::optional<ChannelSettings> before; // the last reading of the channel's settings, if any
+    ChannelSettings wanted;
+    std::optional<ChannelSettings> after; // as read back
+    std::string outcome; // confirmed, mismatch, not_confirmed, not_answering, forbidden
+};
+
+class AuditTrail {
+public:
+    static constexpr std::size_t kKept = 50;
+
+    void Record(const AuditEntry& entry);
+    // The kept entries, newest first, as a JSON array.
+    std::string RecentJson() const;
+    // korvanthine_settings_writes_total{user,outcome}, with its HELP and TYPE.
+    std::string Metrics() const;
+
+    // The journal's line for an entry.
+    static std::string Line(const AuditEntry& entry);
+
+private:
+    mutable std::mutex mutex_;
+    std::deque<AuditEntry> recent_;
+    std::map<std::pair<std::string, std::string>, unsigned long long> counts_;
+};

@@ -1,0 +1,102 @@
+#include "settings_endpoint.h"
+
+#include <nlohmann/json.hpp>
+
+#include "settings_request.h"
+
+namespace {
+
+std::string Dumped(const nlohmann::json& json)
+{
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+SettingsAnswer Error(int status, const std::string& reason)
+{
+    return {status, Dumped({{"error", reason}})};
+}
+
+nlohmann::json SettingsJson(int channel, const ChannelSettings& settings)
+{
+    nlohmann::json enable = settings.outputEnable;
+    if (settings.outputEnable == 0 || settings.outputEnable == 1)
+        enable = settings.outputEnable == 1 ? "ENABLE" : "DISABLE";
+    return {{"channel", channel}, {"set_temperature", TenthsText(settings.setTenths)}, {"output_enable", enable}};
+}
+
+std::string FailedText(const std::vector<FailedExchange>& failed)
+{
+    std::string text;
+    for (const FailedExchange& exchange : failed)
+        text += std::string(text.empty() ? "" : "; ") + ReplyKindText(exchange.kind) + " " + exchange.what;
+    return text;
+}
+
+const char* OutcomeName(SettingsOutcome outcome)
+{
+    switch (outcome) {
+    case SettingsOutcome::Confirmed:
+        return "confirmed";
+    case SettingsOutcome::Mismatch:
+        return "mismatch";
+    case SettingsOutcome::NotConfirmed:
+        return "not_confirmed";
+    case SettingsOutcome::NotAnswering:
+        break;
+    }
+    return "not_answering";
+}
+
+} // namespace
+
+SettingsEndpoint::SettingsEndpoint(FrameExchange exchange, AuditTrail& audit, LastReading lastReading, Now now)
+    : exchange_(std::move(exchange)), audit_(audit), lastReading_(std::move(lastReading)), now_(std::move(now))
+{
+}
+
+SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& user, bool isOperator,
+                                      const std::string& client)
+{
+    AuditEntry entry;
+    entry.user = user;
+    entry.client = client;
+    if (!isOperator) {
+        entry.unixSeconds = now_();
+        entry.outcome = "forbidden";
+        audit_.Record(entry);
+        return Error(403, user + " may read but not write settings: not an operator");
+    }
+    SettingsChange change;
+    std::string problem;
+    if (!ParseSettingsRequest(body, &change, &problem))
+        return Error(400, problem);
+
+    std::lock_guard<std::mutex> lock(writing_);
+    entry.channel = change.channel;
+    entry.before = lastReading_(change.channel);
+    ExchangeSeries series(exchange_);
+    const SettingsWriteResult result = WriteChannelSettings(series, change);
+    entry.unixSeconds = now_();
+    entry.wanted = result.wanted;
+    entry.after = result.readBack;
+    entry.outcome = OutcomeName(result.outcome);
+    audit_.Record(entry);
+
+    const std::string channel = "channel " + std::to_string(change.channel);
+    switch (result.outcome) {
+    case SettingsOutcome::Confirmed:
+        return {200, Dumped(SettingsJson(change.channel, *result.readBack))};
+    case SettingsOutcome::Mismatch: {
+        nlohmann::json answer = SettingsJson(change.channel, *result.readBack);
+        answer["error"] = channel + " did not read back as written";
+        answer["written"] = SettingsJson(change.channel, result.wanted);
+        return {409, Dumped(answer)};
+    }
+    case SettingsOutcome::NotConfirmed:
+        return Error(409, "the controller did not confirm the write to " + channel + ": " + FailedText(result.failed));
+    case SettingsOutcome::NotAnswering:
+        break;
+    }
+    return Error(503, "the controller is not answering; nothing was written to " + channel + ": "
+                          + FailedText(result.failed));
+}

@@ -1,0 +1,44 @@
+// POST /settings once the request is known to come from a user over TLS:
+// an operator's change is carried out as korvanthine-ctl set carries it
+// out (the same exchanges, in the same order, the same read-back), through
+// whatever carries whole exchanges on serve's line; every attempt by a user
+// is in the audit trail. The answer's status says what happened: 200 read
+// back as written, 400 a bad body, 403 not an operator, 409 the controller
+// did not confirm (or read back otherwise), 503 it did not answer before
+// anything was written.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "audit_trail.h"
+#include "channel_settings.h"
+#include "checked_exchange.h"
+
+struct SettingsAnswer {
+    int status = 500;
+    std::string json;
+};
+
+class SettingsEndpoint {
+public:
+    // The channel's settings as last read by the sampler, if it has them.
+    using LastReading = std::function<std::optional<ChannelSettings>(int channel)>;
+    using Now = std::function<double()>; // seconds since 1970
+
+    SettingsEndpoint(FrameExchange exchange, AuditTrail& audit, LastReading lastReading, Now now);
+
+    SettingsAnswer Post(std::string_view body, const std::string& user, bool isOperator, const std::string& client);
+
+private:
+    FrameExchange exchange_;
+    AuditTrail& audit_;
+    LastReading lastReading_;
+    Now now_;
+    // One write at a time: another's select must not fall between a
+    // select and its setting writes.
+    std::mutex writing_;
+};

@@ -1,0 +1,64 @@
+#include "settings_request.h"
+
+#include <nlohmann/json.hpp>
+
+#include "set_temperature_text.h"
+
+bool ParseSettingsRequest(std::string_view body, SettingsChange* change, std::string* problem)
+{
+    if (body.size() > kMaxSettingsBody) {
+        *problem = "the body is longer than " + std::to_string(kMaxSettingsBody) + " bytes";
+        return false;
+    }
+    const nlohmann::json json = nlohmann::json::parse(body, nullptr, false);
+    if (json.is_discarded() || !json.is_object()) {
+        *problem = "the body is not a JSON object";
+        return false;
+    }
+    SettingsChange parsed;
+    bool hasChannel = false;
+    for (const auto& [key, value] : json.items()) {
+        if (key == "channel") {
+            if (!value.is_number_integer() || value.get<long long>() < 1 || value.get<long long>() > 4) {
+                *problem = "channel is not a whole number from 1 to 4";
+                return false;
+            }
+            parsed.channel = static_cast<int>(value.get<long long>());
+            hasChannel = true;
+        } else if (key == "set_temperature") {
+            int tenths = 0;
+            if (!value.is_string()) {
+                *problem = "set_temperature is not a text such as \"25.5\"";
+                return false;
+            }
+            if (!SetTemperatureTenths(value.get<std::string>(), &tenths, problem))
+                return false;
+            parsed.setTenths = tenths;
+        } else if (key == "output_enable") {
+            if (value != "ENABLE" && value != "DISABLE") {
+                *problem = "output_enable is neither \"ENABLE\" nor \"DISABLE\"";
+                return false;
+            }
+            parsed.outputEnable = value == "ENABLE" ? 1 : 0;
+        } else {
+            *problem = key.substr(0, 40) + " is not one of channel, set_temperature, output_enable";
+            return false;
+        }
+    }
+    if (!hasChannel) {
+        *problem = "channel is missing";
+        return false;
+    }
+    if (!parsed.setTenths && !parsed.outputEnable) {
+        *problem = "give set_temperature, output_enable or both";
+        return false;
+    }
+    *change = parsed;
+    return true;
+}
+
+std::string TenthsText(long long tenths)
+{
+    const long long magnitude = tenths < 0 ? -tenths : tenths;
+    return (tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
+}

@@ -1,0 +1,156 @@
+#include "web_config.h"
+
+#include <sys/stat.h>
+
+#include <yaml-cpp/yaml.h>
+
+namespace {
+
+// yaml-cpp counts lines from 0.
+std::string Where(const std::string& path, const YAML::Mark& mark)
+{
+    return path + ":" + std::to_string(mark.line + 1) + ": ";
+}
+
+struct Refusal {
+    YAML::Mark mark;
+    std::string what;
+};
+
+void Refuse(const YAML::Node& node, const std::string& what)
+{
+    throw Refusal{node.Mark(), what};
+}
+
+std::string Scalar(const YAML::Node& node, const std::string& name)
+{
+    if (!node.IsScalar())
+        Refuse(node, name + " is not a single value");
+    return node.Scalar();
+}
+
+// Relative paths are taken from the configuration file's own folder, as the
+// exporters take them, so a service's working directory does not matter.
+std::string Resolved(const std::string& configPath, const std::string& file)
+{
+    if (file.empty() || file[0] == '/')
+        return file;
+    const std::size_t slash = configPath.rfind('/');
+    return slash == std::string::npos ? file : configPath.substr(0, slash + 1) + file;
+}
+
+void ExpectMap(const YAML::Node& node, const std::string& name)
+{
+    if (!node.IsMap())
+        Refuse(node, name + " is not a mapping of keys to values");
+}
+
+void ReadTls(const YAML::Node& node, const std::string& path, WebConfig* config)
+{
+    ExpectMap(node, "tls_server_config");
+    for (const auto& entry : node) {
+        const std::string key = entry.first.Scalar();
+        if (key == "cert_file" || key == "key_file") {
+            const std::string file = Resolved(path, Scalar(entry.second, key));
+            struct stat info{};
+            if (stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+                Refuse(entry.second, key + " " + file + " is not a file that can be read");
+            (key == "cert_file" ? config->certFile : config->keyFile) = file;
+        } else if (key == "min_version") {
+            const std::string version = Scalar(entry.second, key);
+            if (version != "TLS12" && version != "TLS13")
+                Refuse(entry.second, "min_version " + version + " is not TLS12 or TLS13");
+            config->minTls13 = version == "TLS13";
+        } else {
+            Refuse(entry.first, "tls_server_config: " + key + " is not supported (cert_file, key_file, min_version)");
+        }
+    }
+    if (config->certFile.empty() || config->keyFile.empty())
+        Refuse(node, "tls_server_config needs both cert_file and key_file");
+    config->tls = true;
+}
+
+void ReadUsers(const YAML::Node& node, WebConfig* config)
+{
+    if (node.IsNull())
+        return;
+    ExpectMap(node, "basic_auth_users");
+    for (const auto& entry : node) {
+        const std::string name = Scalar(entry.first, "a user's name");
+        if (name.empty() || name.find(':') != std::string::npos)
+            Refuse(entry.first, "a user's name must not be empty or hold a colon");
+        const std::string hash = Scalar(entry.second, name + "'s hash");
+        if (!IsBcryptHash(hash))
+            Refuse(entry.second, name + "'s password hash is not bcrypt ($2y$ or $2b$, as htpasswd -nB writes it)");
+        config->users[name] = hash;
+    }
+}
+
+void ReadOwn(const YAML::Node& node, WebConfig* config)
+{
+    ExpectMap(node, "korvanthine");
+    for (const auto& entry : node) {
+        const std::string key = entry.first.Scalar();
+        if (key != "operators")
+            Refuse(entry.first, "korvanthine: " + key + " is not supported (operators)");
+        if (entry.second.IsNull())
+            continue;
+        if (!entry.second.IsSequence())
+            Refuse(entry.second, "operators is not a list of user names");
+        for (const YAML::Node& name : entry.second) {
+            const std::string user = Scalar(name, "an operator");
+            if (config->users.count(user) == 0)
+                Refuse(name, "operator " + user + " is not one of basic_auth_users");
+            config->operators.insert(user);
+        }
+    }
+}
+
+} // namespace
+
+bool IsBcryptHash(const std::string& hash)
+{
+    static const std::string kAlphabet = "./ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    if (hash.size() != 60 || (hash.compare(0, 4, "$2y$") != 0 && hash.compare(0, 4, "$2b$") != 0) || hash[6] != '$')
+        return false;
+    if (hash[4] < '0' || hash[4] > '3' || hash[5] < '0' || hash[5] > '9')
+        return false;
+    const int cost = (hash[4] - '0') * 10 + (hash[5] - '0');
+    if (cost < 4 || cost > 31)
+        return false;
+    return hash.find_first_not_of(kAlphabet, 7) == std::string::npos;
+}
+
+bool LoadWebConfig(const std::string& path, WebConfig* config, std::string* error)
+{
+    WebConfig loaded;
+    try {
+        const YAML::Node root = YAML::LoadFile(path);
+        if (!root.IsNull()) {
+            ExpectMap(root, "the file");
+            // Users first: the operators name them.
+            if (root["basic_auth_users"])
+                ReadUsers(root["basic_auth_users"], &loaded);
+            for (const auto& entry : root) {
+                const std::string key = entry.first.Scalar();
+                if (key == "tls_server_config")
+                    ReadTls(entry.second, path, &loaded);
+                else if (key == "korvanthine")
+                    ReadOwn(entry.second, &loaded);
+                else if (key != "basic_auth_users")
+                    Refuse(entry.first, key + " is not supported (tls_server_config, basic_auth_users, korvanthine)");
+            }
+        }
+    } catch (const Refusal& refusal) {
+        *error = Where(path, refusal.mark) + refusal.what;
+        return false;
+    } catch (const YAML::BadFile&) {
+        *error = path + ": cannot be read";
+        return false;
+    } catch (const YAML::Exception& problem) {
+        *error = Where(path, problem.mark) + problem.msg;
+        return false;
+    }
+    *config = std::move(loaded);
+    return true;
+}

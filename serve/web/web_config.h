@@ -1,0 +1,37 @@
+// serve's web configuration (--web.config.file), in the format Prometheus'
+// exporters share: TLS for the listener, users with bcrypt hashes, and our
+// own section naming the users who may write settings.
+//
+//   tls_server_config:
+//     cert_file: bench.crt        # relative to the file's own folder
+//     key_file: bench.key
+//     min_version: TLS12          # or TLS13
+//   basic_auth_users:
+//     alice: $2y$10$...           # htpasswd -nBC 10 alice
+//   korvanthine:
+//     operators: [alice]
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+
+struct WebConfig {
+    bool tls = false;
+    std::string certFile; // absolute, or as given when given absolute
+    std::string keyFile;
+    bool minTls13 = false;
+    std::map<std::string, std::string> users; // name: bcrypt hash
+    std::set<std::string> operators;          // each one of users
+
+    bool AuthRequired() const { return !users.empty(); }
+    bool IsOperator(const std::string& user) const { return operators.count(user) != 0; }
+};
+
+// Reads and checks the file at path. On a problem, false and a message that
+// names the file and the line ("web.yml:7: ...").
+bool LoadWebConfig(const std::string& path, WebConfig* config, std::string* error);
+
+// True for a bcrypt hash as htpasswd -nB writes it: "$2y$" or "$2b$", two
+// cost digits 04 ... 31, "$", 53 characters of bcrypt's base64.
+bool IsBcryptHash(const std::string& hash);

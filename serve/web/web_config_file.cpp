@@ -1,0 +1,77 @@
+#include "web_config_file.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "tls_context.h"
+
+namespace {
+
+std::string FileStamp(const std::string& path)
+{
+    struct stat info{};
+    if (path.empty() || stat(path.c_str(), &info) != 0)
+        return "-;";
+    return std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec) + ":"
+           + std::to_string(info.st_size) + ":" + std::to_string(info.st_ino) + ";";
+}
+
+} // namespace
+
+std::string WebConfigFile::Fingerprint(const WebConfig& config) const
+{
+    return FileStamp(path_) + FileStamp(config.certFile) + FileStamp(config.keyFile);
+}
+
+bool WebConfigFile::Build(const std::string& path, WebSetup* setup, std::string* error)
+{
+    if (!LoadWebConfig(path, &setup->config, error))
+        return false;
+    if (!setup->config.tls)
+        return true;
+    setup->tls = MakeTlsContext(setup->config, error);
+    if (!setup->tls)
+        *error = path + ": " + *error;
+    return setup->tls != nullptr;
+}
+
+bool WebConfigFile::Load(const std::string& path, std::string* error)
+{
+    path_ = path;
+    WebSetup setup;
+    if (!Build(path, &setup, error))
+        return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    fingerprint_ = Fingerprint(setup.config);
+    current_ = std::make_shared<const WebSetup>(std::move(setup));
+    return true;
+}
+
+std::shared_ptr<const WebSetup> WebConfigFile::Current() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return current_;
+}
+
+bool WebConfigFile::Refresh()
+{
+    const std::shared_ptr<const WebSetup> current = Current();
+    if (!current || Fingerprint(current->config) == fingerprint_)
+        return false;
+    WebSetup setup;
+    std::string error;
+    const bool loaded = Build(path_, &setup, &error);
+    // Remember what was tried, so that a broken file is reported once, not
+    // at every look; the next change is tried again.
+    const std::string tried = Fingerprint(loaded ? setup.config : current->config);
+    std::lock_guard<std::mutex> lock(mutex_);
+    fingerprint_ = tried;
+    if (!loaded) {
+        std::fprintf(stderr, "korvanthine-ctl: %s; keeping the web configuration last loaded\n", error.c_str());
+        return false;
+    }
+    current_ = std::make_shared<const WebSetup>(std::move(setup));
+    std::fprintf(stderr, "korvanthine-ctl: web configuration %s loaded again\n", path_.c_str());
+    return true;
+}
