@@ -18,9 +18,9 @@ struct AuditEntry {
     double unixSeconds = 0;
     std::string user;
     std::string client; // the client's address
-    int channel = 0;
+    int channel = 0; // 0 when the request named none that could be taken
     std::optional<ChannelSettings> before; // the last reading of the channel's settings, if any
-    ChannelSettings wanted;
+    std::optional<ChannelSettings> wanted; // what was to be written, once known
     std::optional<ChannelSettings> after; // as read back
     std::string outcome; // confirmed, mismatch, not_confirmed, not_answering, forbidden
 };

@@ -61,6 +61,12 @@ SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& 
     entry.user = user;
     entry.client = client;
     if (!isOperator) {
+        // What the viewer tried, when the body says it; the settings are
+        // not read for it.
+        SettingsChange change;
+        std::string problem;
+        if (ParseSettingsRequest(body, &change, &problem))
+            entry.channel = change.channel;
         entry.unixSeconds = now_();
         entry.outcome = "forbidden";
         audit_.Record(entry);
@@ -77,7 +83,8 @@ SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& 
     ExchangeSeries series(exchange_);
     const SettingsWriteResult result = WriteChannelSettings(series, change);
     entry.unixSeconds = now_();
-    entry.wanted = result.wanted;
+    if (result.outcome != SettingsOutcome::NotAnswering)
+        entry.wanted = result.wanted;
     entry.after = result.readBack;
     entry.outcome = OutcomeName(result.outcome);
     audit_.Record(entry);
