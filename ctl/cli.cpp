@@ -10,6 +10,7 @@
 
 #include "exit_status.h"
 #include "listen_address.h"
+#include "remote_set.h"
 #include "set_temperature_text.h"
 
 namespace {
@@ -145,6 +146,13 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     set->add_option("-t,--temp", temperature, "set temperature in °C, at most one decimal (e.g. 25.5)")
         ->allow_extra_args(false);
     set->add_option("--output", output, "enable or disable")->check(CLI::IsMember({"enable", "disable"}));
+    set->add_option("--url", request->url,
+                    "https://HOST:PORT of a bench's serve: the same write through it, over TLS, instead of --port");
+    set->add_option("--user", request->user, "with --url: a user of serve's web configuration who is an operator");
+    set->add_option("--password-file", request->passwordFile,
+                    "with --url: the password is this file's first line (else it is asked for, without echo)");
+    set->add_option("--ca-file", request->caFile,
+                    "with --url: the certificate authority that signed serve's certificate (else the system's)");
 
     CLI::App* serve = PortCommand(app, "serve", kServeDescription, request);
     serve->add_option("--listen", request->listen,
@@ -169,7 +177,18 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
 
     try {
         app.parse(argc, argv);
-        ResolvePort(app.get_subcommands().front(), portBeforeCommand, request);
+        if (set->parsed() && !request->url.empty()) {
+            if (!request->port.empty() || !portBeforeCommand.empty())
+                throw CLI::ValidationError("--url", "give --url or --port, not both");
+            if (!ParseHttpsUrl(request->url, &request->urlHost, &request->urlPort))
+                throw CLI::ValidationError("--url", "'" + request->url + "' is not https://HOST:PORT");
+            if (request->user.empty())
+                throw CLI::ValidationError("--user", "--url needs --user");
+        } else {
+            if (set->parsed() && (!request->user.empty() || !request->passwordFile.empty() || !request->caFile.empty()))
+                throw CLI::ValidationError("--user", "--user, --password-file and --ca-file go with --url");
+            ResolvePort(app.get_subcommands().front(), portBeforeCommand, request);
+        }
         if (serve->parsed() && !ParseListenAddress(request->listen, &request->listenHost, &request->listenPort))
             throw CLI::ValidationError("--listen", "'" + request->listen
                                                        + "' is not HOST:PORT (an IP address or * and a port "
@@ -185,6 +204,7 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
                 if (!SetTemperatureTenths(temperature, &tenths, &problem))
                     throw CLI::ValidationError("--temp", problem);
                 request->setTenths = tenths;
+                request->setTemperatureText = temperature;
             }
             if (!output.empty())
                 request->setOutputEnable = output == "enable" ? 1 : 0;

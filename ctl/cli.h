@@ -17,6 +17,13 @@ struct CtlRequest {
     int channel = 0;     // 1 ... 4
     std::optional<int> setTenths;      // set --temp, in tenths
     std::optional<int> setOutputEnable; // set --output: 1 enable, 0 disable
+    std::optional<std::string> setTemperatureText; // set --temp as given
+    std::string url;                    // set --url https://HOST:PORT: through a bench's serve
+    std::string urlHost;
+    int urlPort = 0;
+    std::string user;                   // set --user
+    std::string passwordFile;           // set --password-file
+    std::string caFile;                 // set --ca-file
     std::string listen;                 // serve --listen as given; "" for the default
     std::string listenHost;             // its address; "" for all interfaces
     int listenPort = 0;

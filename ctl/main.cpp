@@ -3,6 +3,7 @@
 
 #include "cli.h"
 #include "ctl_commands.h"
+#include "remote_set.h"
 #include "serve_platform.h"
 #include "stop_request.h"
 
@@ -32,5 +33,7 @@ int main(int argc, char** argv)
         return RunServeHere(request);
     if (request.command == "get")
         return RunGet(request);
+    if (!request.url.empty())
+        return RunRemoteSet(request);
     return RunSet(request);
 }
