@@ -134,7 +134,7 @@ private:
                 HttpReply reply;
                 reply.status = static_cast<int>(StatusOf(error));
                 reply.body = std::string(http::obsolete_reason(StatusOf(error))) + "\n";
-                Answer(reply, 11, false, false);
+                Answer(std::move(reply), 11, false, false);
             } else {
                 Close();
             }
@@ -153,10 +153,12 @@ private:
             reply = RouteFailed(plain, "an exception of unknown type");
         }
         const bool keepAlive = request.keep_alive() && requests_ < shared_.limits.requestsPerConnection;
-        Answer(reply, request.version(), keepAlive, request.method() == http::verb::head);
+        Answer(std::move(reply), request.version(), keepAlive, request.method() == http::verb::head);
     }
 
-    void Answer(const HttpReply& reply, unsigned version, bool keepAlive, bool headOnly)
+    // The body is moved, not copied: an answer of the page's whole hour is
+    // held once, by its connection, until written.
+    void Answer(HttpReply reply, unsigned version, bool keepAlive, bool headOnly)
     {
         response_.emplace(static_cast<http::status>(reply.status), version);
         response_->set(http::field::server, "korvanthine-ctl");
@@ -165,9 +167,9 @@ private:
             response_->set(http::field::allow, reply.allow);
         response_->set(http::field::cache_control, "no-store");
         response_->keep_alive(keepAlive);
-        if (!headOnly)
-            response_->body() = reply.body;
         response_->content_length(headOnly && reply.lengthWithoutBody ? *reply.lengthWithoutBody : reply.body.size());
+        if (!headOnly)
+            response_->body() = std::move(reply.body);
         serializer_.emplace(*response_);
         // One limit for the whole answer, not for each write: a client that
         // reads a byte now and then cannot hold its connection for longer.
