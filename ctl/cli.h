@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "set_temperature_text.h"
 
@@ -27,6 +28,7 @@ struct CtlRequest {
     std::string listen;                 // serve --listen as given; "" for the default
     std::string listenHost;             // its address; "" for all interfaces
     int listenPort = 0;
+    std::vector<std::string> allowedHosts; // serve --web.allowed-host, each time given
 };
 
 // Parses argv into *request. Returns -1 when a command is to run, else the

@@ -34,6 +34,9 @@ fi
 echo "== monitoring: rules, service unit, three benches scraped by Prometheus =="
 scripts/test-monitoring.sh build
 
+echo "== serve under hostile clients (short): no scrape lost, no pass late =="
+bench/serve_under_attack.sh --short build
+
 if [ -x scripts/test-wine.sh ]; then
     echo "== Windows link under Wine =="
     scripts/test-wine.sh

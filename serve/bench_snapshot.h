@@ -29,6 +29,9 @@ struct BenchSnapshot {
     std::uint64_t exchangesIncomplete = 0;
     std::uint64_t passes = 0;             // passes ended so far
     std::optional<double> lastPassEndUnixSeconds;
+    // The same moment on the monotonic clock, which a step of the wall
+    // clock cannot move: what "overdue" is judged by.
+    std::optional<double> lastPassEndSteadySeconds;
     std::optional<double> lastPassDurationSeconds;
 };
 

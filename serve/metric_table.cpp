@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "utf8_text.h"
+
 namespace {
 
 // The samples of one metric as a scrape writes them.
@@ -60,11 +62,12 @@ std::optional<double> Plain(std::optional<int> value)
     return value ? std::optional<double>(*value) : std::nullopt;
 }
 
-// A label value in the exposition's escaping: backslash, quote and line feed.
+// A label value in the exposition's escaping: backslash, quote and line feed,
+// and UTF-8 throughout, as the format requires.
 std::string Escaped(const std::string& text)
 {
     std::string escaped;
-    for (char c : text) {
+    for (char c : ValidUtf8(text)) {
         if (c == '\\' || c == '"')
             escaped += '\\';
         escaped += c == '\n' ? std::string("\\n") : std::string(1, c);

@@ -3,10 +3,12 @@
 #include <chrono>
 #include <cstdio>
 
+#include "allowed_hosts.h"
 #include "ctl_commands.h"
 #include "exit_status.h"
 #include "http_server.h"
 #include "port_session.h"
+#include "serve_platform.h"
 #include "serve_routes.h"
 #include "serve_sampler.h"
 #include "trend_ring.h"
@@ -28,16 +30,24 @@ int RunServe(const CtlRequest& request)
     TrendRing trend(TrendCapacityFor(request.intervalSeconds));
     const auto started = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::system_clock::now().time_since_epoch());
-    const ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count())};
-    HttpServer server(HttpLimits(), [&context](const std::string& method, const std::string& target) {
-        return RouteRequest(method, target, context);
-    });
+    const AllowedHosts allowedHosts(request.listenHost, request.allowedHosts);
+    const ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count()),
+                               &allowedHosts};
+    HttpLimits limits;
+    std::string note;
+    limits.connections = ConnectionCapWithin(limits.connections, &note);
+    if (!note.empty())
+        std::fprintf(stderr, "korvanthine-ctl: %s\n", note.c_str());
+    HttpServer server(limits, [&context](const HttpRequest& httpRequest) { return RouteRequest(httpRequest, context); });
     std::string error;
-    if (!server.Listen(request.listenHost, request.listenPort, &error)) {
+    note.clear();
+    if (!server.Listen(request.listenHost, request.listenPort, &error, &note)) {
         std::fprintf(stderr, "korvanthine-ctl: cannot listen on %s:%d: %s\n",
                      request.listenHost.empty() ? "*" : request.listenHost.c_str(), request.listenPort, error.c_str());
         return kExitFailure;
     }
+    if (!note.empty())
+        std::fprintf(stderr, "korvanthine-ctl: %s\n", note.c_str());
     std::fprintf(stderr, "korvanthine-ctl: serving %s on http://%s/metrics\n", request.port.c_str(),
                  server.Where().c_str());
     server.Start();

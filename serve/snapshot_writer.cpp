@@ -1,5 +1,7 @@
 #include "snapshot_writer.h"
 
+#include "unix_time.h"
+
 SnapshotWriter::SnapshotWriter(SnapshotStore& store, const std::string& port) : store_(store)
 {
     snapshot_.port = port;
@@ -78,6 +80,7 @@ void SnapshotWriter::PassEnded(bool complete, double endUnixSeconds, double dura
     snapshot_.up = complete;
     ++snapshot_.passes;
     snapshot_.lastPassEndUnixSeconds = endUnixSeconds;
+    snapshot_.lastPassEndSteadySeconds = NowSteadySeconds();
     snapshot_.lastPassDurationSeconds = durationSeconds;
     Publish();
 }

@@ -147,11 +147,13 @@ TEST(ServeExposition, AnOverduePassTakesOutUpAndEveryReadingButNotTheCounters)
 {
     Bench bench;
     RunPass(bench.writer, kFirst, -1);
-    // The pass ended at ...0.25 after 2 ms; with a 1 s interval the next is due to end at ...1.252.
+    // The pass took 2 ms; with a 1 s interval the next is due to end 1.002 s after it ended, on the
+    // monotonic clock (the wall clock's time of the pass plays no part).
+    const double dueEnd = *bench.store.Latest().lastPassEndSteadySeconds + 1.002;
     const struct {
         double now;
         bool seenAsComplete;
-    } cases[] = {{1796800001.252 + kScrapeGraceSeconds - 0.05, true}, {1796800001.252 + kScrapeGraceSeconds + 0.05, false}};
+    } cases[] = {{dueEnd + kScrapeGraceSeconds - 0.05, true}, {dueEnd + kScrapeGraceSeconds + 0.05, false}};
     for (const auto& c : cases) {
         const Samples samples = ExpositionSamples(RenderExposition(AsScrapedNow(bench.store.Latest(), c.now, 1.0)));
         if (c.seenAsComplete) {
