@@ -30,6 +30,9 @@ struct BenchSnapshot {
     std::uint64_t passes = 0;             // passes ended so far
     std::optional<double> lastPassEndUnixSeconds;
     std::optional<double> lastPassDurationSeconds;
+    // Setting writes carried out for clients: [channel 0 ... 3, or 4 while
+    // no channel select was seen][0 set temperature, 1 output enable].
+    std::uint64_t settingsWritten[kChannelCount + 1][2] = {};
 };
 
 // The one place the two threads meet.

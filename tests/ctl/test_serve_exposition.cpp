@@ -62,6 +62,14 @@ korvanthine_passes_total 1
 korvanthine_last_pass_timestamp_seconds 1796800000.25
 korvanthine_pass_duration_seconds 0.002
 korvanthine_port_open 1
+korvanthine_settings_written_total{channel="1",setting="set_temperature"} 0
+korvanthine_settings_written_total{channel="1",setting="output_enable"} 0
+korvanthine_settings_written_total{channel="2",setting="set_temperature"} 0
+korvanthine_settings_written_total{channel="2",setting="output_enable"} 0
+korvanthine_settings_written_total{channel="3",setting="set_temperature"} 0
+korvanthine_settings_written_total{channel="3",setting="output_enable"} 0
+korvanthine_settings_written_total{channel="4",setting="set_temperature"} 0
+korvanthine_settings_written_total{channel="4",setting="output_enable"} 0
 korvanthine_bench_info{port="COM1"} 1
 )";
 
