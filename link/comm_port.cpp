@@ -3,8 +3,24 @@
 #include <cstring>
 
 #include "serial_platform.h"
+#include "shared_line.h"
 
 CommHandle g_hComm = kNoPort;
+bool g_bSharedLine = false;
+
+namespace {
+bool g_useSharedLines = true;
+}
+
+void UseSharedLines(bool use)
+{
+    g_useSharedLines = use;
+}
+
+bool SharedLinesUsed()
+{
+    return g_useSharedLines;
+}
 
 int OpenCommPort(const char* name)
 {
@@ -17,6 +33,20 @@ int OpenCommPort(const char* name)
     std::strcpy(devicePath, "\\\\.\\");
     std::strcat(devicePath, name);
 
+    // A serve that holds the port is looked for first: a platform that lets
+    // a second program open the device must still never put two on one line.
+    g_bSharedLine = false;
+    if (g_useSharedLines) {
+        bool refused = false;
+        g_hComm = SharedLineConnect(name, &refused);
+        if (g_hComm != kNoPort) {
+            g_bSharedLine = true;
+            return 1;
+        }
+        if (refused)
+            return 0;
+    }
+
     g_hComm = PlatformOpenPort(devicePath);
     return g_hComm == kNoPort ? 0 : 1;
 }
@@ -25,7 +55,11 @@ void CloseCommPort()
 {
     if (g_hComm == kNoPort)
         return;
-    PlatformClosePort(g_hComm);
+    if (g_bSharedLine)
+        SharedLineClose(g_hComm);
+    else
+        PlatformClosePort(g_hComm);
+    g_bSharedLine = false;
     // A closed handle's number may soon belong to another file: forget it.
     g_hComm = kNoPort;
 }

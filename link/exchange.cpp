@@ -5,10 +5,16 @@
 #include "comm_port.h"
 #include "frame_codec.h"
 #include "serial_platform.h"
+#include "shared_line.h"
 
 bool g_bCommError = false;
 char g_szLastReply[kReplyLength + 1] = "";
 unsigned g_nLastReplyLength = 0;
+
+namespace {
+// What serve found waiting beyond the last reply it carried out for us.
+unsigned g_sharedLineWaiting = 0;
+}
 
 void SpinDelay(std::uint32_t count)
 {
@@ -26,7 +32,11 @@ int ExchangeFrame(const char* text)
 
     std::size_t received = 0;
     const CommHandle port = g_hComm;
-    if (port != kNoPort) {
+    if (port != kNoPort && g_bSharedLine) {
+        // serve writes the frame with the same discipline and reads with the same bounds.
+        received = SharedLineExchange(port, text, reply, &g_sharedLineWaiting);
+    }
+    else if (port != kNoPort) {
         // Drops a late reply or bytes beyond the last 12 read.
         PlatformBeginExchange(port);
         PlatformSetRts(port, true);
@@ -54,5 +64,7 @@ int ExchangeFrame(const char* text)
 
 unsigned InputBytesWaiting()
 {
-    return g_hComm == kNoPort ? 0 : static_cast<unsigned>(PlatformInputWaiting(g_hComm));
+    if (g_hComm == kNoPort)
+        return 0;
+    return g_bSharedLine ? g_sharedLineWaiting : static_cast<unsigned>(PlatformInputWaiting(g_hComm));
 }

@@ -33,6 +33,9 @@ struct BenchSnapshot {
     // clock cannot move: what "overdue" is judged by.
     std::optional<double> lastPassEndSteadySeconds;
     std::optional<double> lastPassDurationSeconds;
+    // Setting writes carried out for clients: [channel 0 ... 3, or 4 while
+    // no channel select was seen][0 set temperature, 1 output enable].
+    std::uint64_t settingsWritten[kChannelCount + 1][2] = {};
 };
 
 // The one place the two threads meet.

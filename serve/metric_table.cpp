@@ -135,6 +135,20 @@ const Metric kMetrics[] = {
      [](const BenchSnapshot& s, SampleWriter& w) { w.Add("", s.lastPassDurationSeconds); }},
     {"korvanthine_port_open", "gauge", "1 while the serial port is open, 0 while it is gone and being reopened",
      [](const BenchSnapshot& s, SampleWriter& w) { w.Add("", s.portOpen ? 1 : 0); }},
+    {"korvanthine_settings_written_total", "counter",
+     "Setting writes carried out for other programs sharing the line, by channel (\"unknown\" before any channel select) and setting",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         for (int row = 0; row <= kChannelCount; ++row)
+             for (int kind = 0; kind < 2; ++kind) {
+                 const std::uint64_t count = s.settingsWritten[row][kind];
+                 // The unknown channel only once it happened; the four real ones always.
+                 if (row == kChannelCount && count == 0)
+                     continue;
+                 const std::string channel = row == kChannelCount ? "channel=\"unknown\"" : ChannelLabel(row);
+                 w.Add(channel + (kind == 0 ? ",setting=\"set_temperature\"" : ",setting=\"output_enable\""),
+                       static_cast<double>(count));
+             }
+     }},
     {"korvanthine_bench_info", "gauge", "The serial port this exporter samples, as given with -p",
      [](const BenchSnapshot& s, SampleWriter& w) { w.Add("port=\"" + Escaped(s.port) + "\"", 1); }},
 };

@@ -1,22 +1,30 @@
-// serve: the sampling thread (this one) and the HTTP server's thread, which
-// meet only in the snapshot store and the page's trend ring.
+// serve: the sampling thread (this one), the HTTP server's thread and the
+// local endpoint's thread. The HTTP side meets the sampler only in the
+// snapshot store and the page's trend ring; the endpoint only in the queue
+// of clients' exchanges.
 #include <chrono>
 #include <cstdio>
 
 #include "allowed_hosts.h"
+#include "comm_port.h"
 #include "ctl_commands.h"
+#include "exchange_queue.h"
 #include "exit_status.h"
 #include "http_server.h"
+#include "local_endpoint.h"
 #include "port_session.h"
 #include "serve_platform.h"
 #include "serve_routes.h"
 #include "serve_sampler.h"
+#include "shared_line.h"
 #include "trend_ring.h"
 
 int RunServe(const CtlRequest& request)
 {
     // Like every command, serve starts only with its port; one that goes
     // away later is reopened while the exporter goes on answering.
+    // serve owns its line: it opens the device itself, never another serve's endpoint.
+    UseSharedLines(false);
     PortSession session;
     if (!session.Open(request.port))
         return kExitPortNotOpened;
@@ -52,13 +60,22 @@ int RunServe(const CtlRequest& request)
                  server.Where().c_str());
     server.Start();
 
+    // Other programs' exchanges go through the line thread's queue.
+    ExchangeQueue clients;
+    LocalEndpoint endpoint(clients);
+    endpoint.Start(request.port);
+
     SamplerSettings settings;
+    settings.clients = &clients;
     settings.port = request.port;
     settings.intervalSeconds = request.intervalSeconds;
     settings.passEnded = [&trend](const BenchSnapshot& pass) {
         trend.Append(pass, pass.lastPassEndUnixSeconds.value_or(0.0));
     };
     RunSampler(settings, session, store);
+    // Clients still waiting get no reply, as from a device that went away.
+    clients.Close();
+    endpoint.Stop();
     // The port is closed by now; then the server goes.
     server.Stop();
     return kExitOk;

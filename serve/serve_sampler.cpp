@@ -1,5 +1,6 @@
 #include "serve_sampler.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "stop_request.h"
 #include "timestamp.h"
 #include "unix_time.h"
+#include "write_audit.h"
 
 namespace {
 
@@ -41,6 +43,42 @@ private:
     std::string last_;
 };
 
+// Clients' exchanges one at a time, each audited, between the sampler's own.
+class ClientTurns {
+public:
+    ClientTurns(ExchangeQueue* queue, SnapshotWriter& writer) : queue_(queue), audit_(writer) {}
+
+    // At most one client exchange: after each of the sampler's.
+    void TakeOne()
+    {
+        if (queue_ != nullptr)
+            queue_->RunOne([this](const ExchangeRequest& r, const ExchangeResult& x) { audit_.CarriedOut(r, x); });
+    }
+
+    // Until the next pass is due: clients' exchanges as they come. Gives
+    // the pass's start; false when a stop was asked for meanwhile.
+    bool WaitForPass(const PassPacer& pacer, Clock::time_point* start)
+    {
+        if (queue_ == nullptr)
+            return ::WaitForPass(pacer, start);
+        // A stop signal does not wake the queue's wait: it is looked at this often.
+        constexpr auto kStopCheck = std::chrono::milliseconds(100);
+        for (;;) {
+            const Clock::time_point now = Clock::now();
+            *start = pacer.NextStart(now);
+            if (*start <= now || StopRequested())
+                return !StopRequested();
+            if (queue_->RunOne([this](const ExchangeRequest& r, const ExchangeResult& x) { audit_.CarriedOut(r, x); }))
+                continue;
+            queue_->WaitUntil(std::min(*start, now + kStopCheck));
+        }
+    }
+
+private:
+    ExchangeQueue* queue_;
+    WriteAudit audit_;
+};
+
 const char* SettingName(ChannelSetting setting)
 {
     return setting == ChannelSetting::SetTemperature ? "set temperature" : "output enable";
@@ -48,7 +86,7 @@ const char* SettingName(ChannelSetting setting)
 
 // Each channel's set temperature, then each one's output enable, on the
 // pass's series; counted into *pass. False when a stop was asked for.
-bool ReadChannelSettings(ExchangeSeries& series, SnapshotWriter& writer, PassReading* pass)
+bool ReadChannelSettings(ExchangeSeries& series, SnapshotWriter& writer, ClientTurns& clients, PassReading* pass)
 {
     for (ChannelSetting setting : {ChannelSetting::SetTemperature, ChannelSetting::OutputEnable}) {
         const char* code = setting == ChannelSetting::SetTemperature ? CMD_READ_SETPOINT : CMD_READ_OUTPUT_ENABLE;
@@ -65,6 +103,7 @@ bool ReadChannelSettings(ExchangeSeries& series, SnapshotWriter& writer, PassRea
                      reply.kind});
             if (StopRequested())
                 return false;
+            clients.TakeOne();
         }
     }
     return true;
@@ -76,6 +115,7 @@ void RunSampler(const SamplerSettings& settings, PortSession& session, SnapshotS
 {
     SnapshotWriter writer(store, settings.port);
     LineReport report;
+    ClientTurns clients(settings.clients, writer);
     writer.PortOpened(session.IsOpen());
     bool versionKnown = false;
     struct CloseAtEnd {
@@ -85,7 +125,7 @@ void RunSampler(const SamplerSettings& settings, PortSession& session, SnapshotS
 
     PassPacer pacer(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(settings.intervalSeconds)));
     Clock::time_point start;
-    while (WaitForPass(pacer, &start)) {
+    while (clients.WaitForPass(pacer, &start)) {
         pacer.Started(start);
         ExchangeSeries series;
         std::vector<FailedExchange> failed;
@@ -97,18 +137,22 @@ void RunSampler(const SamplerSettings& settings, PortSession& session, SnapshotS
                 failed.push_back({std::string("version (") + CMD_VERSION + ")", version.kind});
             if (StopRequested())
                 return;
+            clients.TakeOne();
         }
 
         const Clock::time_point passBegan = Clock::now();
         writer.PassStarted();
-        PassReading pass = RunSamplingPass(series, [&writer](const PassReading& soFar, int exchangesDone) {
+        PassReading pass = RunSamplingPass(series, [&writer, &clients](const PassReading& soFar, int exchangesDone) {
             writer.PassExchanges(soFar, exchangesDone);
-            return StopRequested();
+            if (StopRequested())
+                return true;
+            clients.TakeOne();
+            return false;
         });
         if (pass.interrupted)
             return;
         writer.PassExchanges(pass, kPassExchanges);
-        if (!ReadChannelSettings(series, writer, &pass))
+        if (!ReadChannelSettings(series, writer, clients, &pass))
             return;
 
         const double duration = std::chrono::duration<double>(Clock::now() - passBegan).count();

@@ -2,7 +2,8 @@
 // interval (start to start) one sampling pass, then each channel's set
 // temperature and output enable, all on one ExchangeSeries; the firmware
 // version first after the port was opened, and again each pass while it is
-// not known. Nothing is ever written to the controller. Each reading goes
+// not known. The sampler itself never writes to the controller; a client's
+// write is carried out as given and audited. Each reading goes
 // into the snapshot the moment its exchange ends.
 #pragma once
 
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "bench_snapshot.h"
+#include "exchange_queue.h"
 #include "port_session.h"
 
 struct SamplerSettings {
@@ -18,6 +20,10 @@ struct SamplerSettings {
     // Called on the sampling thread at the end of every pass, with the
     // snapshot just published (for keeping a history of passes).
     std::function<void(const BenchSnapshot&)> passEnded;
+    // Other programs' exchanges, carried out between the sampler's own: at
+    // most one after each of its exchanges, and all that come while it
+    // waits for the next pass. None when null.
+    ExchangeQueue* clients = nullptr;
 };
 
 // Samples through session, opened by the caller, until a stop is asked for

@@ -64,6 +64,13 @@ void SnapshotWriter::PassExchanges(const PassReading& soFar, int exchangesDone)
     Publish();
 }
 
+void SnapshotWriter::SettingWritten(int channel, ChannelSetting setting)
+{
+    const int row = channel >= 0 && channel < kChannelCount ? channel : kChannelCount;
+    ++snapshot_.settingsWritten[row][setting == ChannelSetting::SetTemperature ? 0 : 1];
+    Publish();
+}
+
 void SnapshotWriter::Setting(int channel, ChannelSetting setting, const Reply& reply)
 {
     Count(reply.kind);

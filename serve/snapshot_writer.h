@@ -31,6 +31,8 @@ public:
     // After exchange exchangesDone (1 ... 12) of the pass, with the reading so far.
     void PassExchanges(const PassReading& soFar, int exchangesDone);
     void Setting(int channel, ChannelSetting setting, const Reply& reply);
+    // A client's exchange wrote setting on channel (0 ... 3; -1 unknown).
+    void SettingWritten(int channel, ChannelSetting setting);
     // complete: every exchange of the pass, settings included, was well-formed.
     void PassEnded(bool complete, double endUnixSeconds, double durationSeconds);
 

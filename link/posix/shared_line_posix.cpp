@@ -1,0 +1,147 @@
+// The client side of the shared line on POSIX: a Unix-domain socket to the
+// serve that holds the device, every wait bounded by poll.
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "port_names.h"
+#include "shared_line.h"
+#include "shared_line_endpoint.h"
+#include "shared_line_protocol.h"
+#include "serial_timeouts.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// serve answers at once when it takes a client.
+constexpr int kGreetingWaitMs = 2000;
+// An exchange waits for at most one of serve's own, and for the other
+// clients' before it; each is bounded by the read and write time-outs. A
+// serve that has not answered by then is taken as gone.
+constexpr int kAnswerWaitMs = 6 * static_cast<int>(kReadTotalConstantMs + 12 * kReadTotalMultiplierMs);
+
+// Reads exactly count bytes before the deadline; false when they did not come.
+bool ReadAll(int fd, char* buffer, std::size_t count, Clock::time_point deadline)
+{
+    std::size_t got = 0;
+    while (got < count) {
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd pfd{fd, POLLIN, 0};
+        const int ready = poll(&pfd, 1, static_cast<int>(left) + 1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        const ssize_t n = recv(fd, buffer + got, count - got, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// serve's reason for a refusal, up to its line feed.
+std::string RefusalText(int fd)
+{
+    std::string text;
+    const Clock::time_point deadline = Clock::now() + milliseconds(kGreetingWaitMs);
+    char c;
+    while (text.size() < 200 && ReadAll(fd, &c, 1, deadline) && c != '\n')
+        text += c;
+    return text;
+}
+
+// A connection to the socket at path that serve accepted; -1 when nobody
+// listens there (a socket left behind by a serve that was killed) or serve
+// refused (then *refused).
+int Connect(const std::string& path, bool* refused)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return -1;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    char greeting = 0;
+    if (!ReadAll(fd, &greeting, 1, Clock::now() + milliseconds(kGreetingWaitMs)) || greeting != shared_line::kAccepted) {
+        if (greeting == shared_line::kRefused) {
+            *refused = true;
+            std::fprintf(stderr, "korvanthine: %s is held by korvanthine-ctl serve, which refused this program: %s\n",
+                         path.c_str(), RefusalText(fd).c_str());
+        }
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+CommHandle SharedLineConnect(const char* portName, bool* refused)
+{
+    *refused = false;
+    const std::string name = SharedLineSocketName(DevicePathForPort(portName));
+    if (name.empty())
+        return kNoPort;
+    for (const std::string& folder : SharedLineFolders()) {
+        const int fd = Connect(folder + "/" + name, refused);
+        if (fd >= 0)
+            return fd;
+        if (*refused)
+            return kNoPort;
+    }
+    return kNoPort;
+}
+
+std::size_t SharedLineExchange(CommHandle line, const char* frame, char* reply, unsigned* waiting)
+{
+    *waiting = 0;
+    const std::size_t length = std::strlen(frame);
+    if (length == 0 || length > shared_line::kMaxRequestFrame)
+        return 0;
+    std::string request(1, static_cast<char>(length));
+    request.append(frame, length);
+    if (send(line, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+        return 0;
+    char answer[shared_line::kAnswerSize] = {};
+    const bool answered = ReadAll(line, answer, 1, Clock::now() + milliseconds(kAnswerWaitMs))
+                          && answer[0] == shared_line::kExchanged
+                          && ReadAll(line, answer + 1, sizeof answer - 1, Clock::now() + milliseconds(kGreetingWaitMs))
+                          && static_cast<unsigned char>(answer[1]) <= 12;
+    if (!answered) {
+        if (answer[0] == shared_line::kRefused)
+            std::fprintf(stderr, "korvanthine: korvanthine-ctl serve ended the shared line: %s\n", RefusalText(line).c_str());
+        // A late answer must never pass for the next one: from now on the
+        // line is gone, as a device that went away.
+        shutdown(line, SHUT_RDWR);
+        return 0;
+    }
+    const std::size_t received = static_cast<unsigned char>(answer[1]);
+    std::memcpy(reply, answer + 3, received);
+    *waiting = static_cast<unsigned char>(answer[2]);
+    return received;
+}
+
+void SharedLineClose(CommHandle line)
+{
+    close(line);
+}

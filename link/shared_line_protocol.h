@@ -1,0 +1,31 @@
+// The messages between serve's local endpoint and the link, on every
+// platform. After connecting, the client reads one byte: kAccepted, or
+// kRefused followed by a line of text saying why, after which serve closes.
+// Then, one at a time: a request is one length byte and that many bytes of
+// a request frame; its answer is kExchanged, the number of reply bytes
+// read (0 ... 12), the bytes found waiting beyond them (at most 255), and
+// 12 bytes of reply (unused ones zero). Anything else ends the connection
+// with kRefused and the reason.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace shared_line {
+
+constexpr char kAccepted = 'A';
+constexpr char kRefused = 'R';
+constexpr char kExchanged = 'X';
+constexpr std::size_t kAnswerSize = 3 + 12;
+constexpr std::size_t kMaxRequestFrame = 24;
+
+// True for exactly a frame the link builds for one command of the command
+// set: "*", the address, a query or write code with its operand (none for
+// the version), the matching checksum and a carriage return, hexadecimal
+// digits in lower case.
+bool IsCommandSetRequest(const std::string& frame);
+
+// The answer message for reply bytes read and bytes waiting beyond them.
+std::string AnswerMessage(const char* reply, std::size_t received, std::size_t waiting);
+
+} // namespace shared_line

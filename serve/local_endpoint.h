@@ -1,0 +1,35 @@
+// serve's local endpoint: other programs on this computer (the panel,
+// korvanthine-ctl) send their exchanges here and serve carries them out on
+// its line between its own. Clients are few and bounded; each has at most
+// one exchange in flight; a client that stalls mid-request, sends more
+// than one request at a time, or sends bytes that are not a request frame
+// of the command set is told why and disconnected, and costs nothing else.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "exchange_queue.h"
+
+class LocalEndpoint {
+public:
+    static constexpr int kMaxClients = 8;
+    static constexpr int kRequestCompleteMs = 1000; // from a request's first byte to its last
+
+    explicit LocalEndpoint(ExchangeQueue& queue);
+    ~LocalEndpoint();
+    LocalEndpoint(const LocalEndpoint&) = delete;
+    LocalEndpoint& operator=(const LocalEndpoint&) = delete;
+
+    // Offers the line of port (a COM name or a device path, as given with
+    // -p). Says on standard error where, or why not; serve goes on either way.
+    bool Start(const std::string& port);
+    // Disconnects every client and removes the endpoint.
+    void Stop();
+
+    struct Impl;
+
+private:
+    ExchangeQueue& queue_;
+    std::unique_ptr<Impl> impl_;
+};
