@@ -162,6 +162,10 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
                       "a name (or address) a request's Host may give besides this machine's name, its addresses, "
                       "localhost and the --listen address; may be given again; * allows any")
         ->allow_extra_args(false);
+    serve->add_option("--web.config.file", request->webConfigFile,
+                      "a web configuration as Prometheus' exporters take it: tls_server_config, basic_auth_users "
+                      "(bcrypt), and korvanthine: {operators: [...]}, the users who may write settings (over TLS "
+                      "only); read again when it changes. Linux only");
     serve->add_option("-i,--interval", request->intervalSeconds,
                       "seconds from the start of one pass to the next (above 0, at most 86400; default 1)")
         ->check(kServeIntervalSeconds);
@@ -177,8 +181,13 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
                     "absent, never 0, and so is the temperature of a channel whose Sensor flag is off. A port that "
                     "goes away is reopened after a pass without any reply. A request whose Host names neither this "
                     "machine nor an allowed host is answered 421. Ends on Ctrl+C, SIGTERM, SIGHUP or the Windows "
-                    "service manager's stop, after the exchange under way. Exit status: 0 stopped, 1 the listen "
-                    "address could not be taken, 2 usage error, 3 port not opened at start.");
+                    "service manager's stop, after the exchange under way. With --web.config.file: every path needs "
+                    "a user when users are configured; GET /settings says who is asking and lists the last changes; "
+                    "POST /settings (JSON: channel, set_temperature, output_enable) writes as set does, for an "
+                    "operator over TLS; every write is on standard error and counted in "
+                    "korvanthine_settings_writes_total{user,outcome}. Exit status: 0 stopped, 1 the listen "
+                    "address could not be taken, 2 usage error (or an unusable web configuration), 3 port not "
+                    "opened at start.");
 
     try {
         app.parse(argc, argv);

@@ -29,6 +29,7 @@ struct CtlRequest {
     std::string listenHost;             // its address; "" for all interfaces
     int listenPort = 0;
     std::vector<std::string> allowedHosts; // serve --web.allowed-host, each time given
+    std::string webConfigFile;          // serve --web.config.file
 };
 
 // Parses argv into *request. Returns -1 when a command is to run, else the

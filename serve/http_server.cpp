@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <atomic>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -13,8 +14,14 @@
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+
+#ifdef KORVANTHINE_TLS
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/ssl.hpp>
+#endif
 
 #include "serve_platform.h"
 #include "stop_request.h"
@@ -47,6 +54,8 @@ using Clock = std::chrono::steady_clock;
 struct Shared {
     HttpLimits limits;
     HttpRoute route;
+    asio::thread_pool* workers = nullptr;
+    std::atomic<int> deferred{0};
 };
 
 // The target as a log line may show it: printable ASCII, the rest as \xNN,
@@ -67,7 +76,7 @@ std::string Printable(const std::string& text)
     return shown;
 }
 
-HttpRequest PlainRequest(const http::request<http::string_body>& request, const std::string& peer)
+HttpRequest PlainRequest(const http::request<http::string_body>& request, const std::string& peer, bool tls)
 {
     HttpRequest plain;
     plain.method = std::string(request.method_string());
@@ -80,47 +89,88 @@ HttpRequest PlainRequest(const http::request<http::string_body>& request, const 
     }
     plain.body = request.body();
     plain.peer = peer;
+    plain.tls = tls;
     return plain;
 }
 
-class Session : public std::enable_shared_from_this<Session> {
+// What the server keeps of a connection, plain or TLS.
+class Connection {
 public:
-    Session(tcp::socket socket, const Shared& shared)
-        : stream_(std::move(socket)), shared_(shared),
+    virtual ~Connection() = default;
+    virtual bool Closed() const = 0;
+    // The last moment this connection got somewhere: accepted, a whole
+    // request read, or bytes of an answer taken by the client.
+    virtual Clock::time_point Progress() const = 0;
+    virtual void Close() = 0;
+};
+
+template <class Stream>
+class Session : public Connection, public std::enable_shared_from_this<Session<Stream>> {
+public:
+    template <class... StreamArgs>
+    Session(Shared& shared, tcp::socket socket, StreamArgs&... streamArgs)
+        : stream_(std::move(socket), streamArgs...), shared_(shared),
           buffer_(shared.limits.headerBytes + shared.limits.bodyBytes), progress_(Clock::now())
     {
         beast::error_code unknown;
-        const tcp::endpoint remote = stream_.socket().remote_endpoint(unknown);
+        const tcp::endpoint remote = Lowest().socket().remote_endpoint(unknown);
         if (!unknown)
             peer_ = remote.address().to_string();
     }
 
-    void Begin() { ReadRequest(); }
+    void Begin()
+    {
+#ifdef KORVANTHINE_TLS
+        if constexpr (kTls) {
+            // The handshake within the time a request has to arrive.
+            Lowest().expires_after(shared_.limits.readTime);
+            stream_.async_handshake(asio::ssl::stream_base::server,
+                                    [self = this->shared_from_this()](beast::error_code error) {
+                                        if (self->closed_)
+                                            return;
+                                        if (error)
+                                            self->Close();
+                                        else
+                                            self->ReadRequest();
+                                    });
+            return;
+        }
+#endif
+        ReadRequest();
+    }
 
-    bool Closed() const { return closed_; }
-    // The last moment this connection got somewhere: accepted, a whole
-    // request read, or bytes of an answer taken by the client.
-    Clock::time_point Progress() const { return progress_; }
+    bool Closed() const override { return closed_; }
+    // What the stream needs for as long as the connection lasts.
+    void KeepAlive(std::shared_ptr<void> held) { held_ = std::move(held); }
+    Clock::time_point Progress() const override { return progress_; }
 
-    void Close()
+    void Close() override
     {
         if (closed_)
             return;
         closed_ = true;
         beast::error_code ignored;
-        stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        stream_.close();
+        Lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
+        Lowest().close();
     }
 
 private:
+#ifdef KORVANTHINE_TLS
+    static constexpr bool kTls = !std::is_same_v<Stream, beast::tcp_stream>;
+#else
+    static constexpr bool kTls = false;
+#endif
+
+    beast::tcp_stream& Lowest() { return beast::get_lowest_layer(stream_); }
+
     void ReadRequest()
     {
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(shared_.limits.headerBytes));
         parser_->body_limit(shared_.limits.bodyBytes);
-        stream_.expires_after(shared_.limits.readTime);
+        Lowest().expires_after(shared_.limits.readTime);
         http::async_read(stream_, buffer_, *parser_,
-                         [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnRead(error); });
+                         [self = this->shared_from_this()](beast::error_code error, std::size_t) { self->OnRead(error); });
     }
 
     void OnRead(const beast::error_code& error)
@@ -143,17 +193,54 @@ private:
         progress_ = Clock::now();
         ++requests_;
         const http::request<http::string_body>& request = parser_->get();
-        const HttpRequest plain = PlainRequest(request, peer_);
-        HttpReply reply;
-        try {
-            reply = shared_.route(plain);
-        } catch (const std::exception& failure) {
-            reply = RouteFailed(plain, failure.what());
-        } catch (...) {
-            reply = RouteFailed(plain, "an exception of unknown type");
-        }
+        const HttpRequest plain = PlainRequest(request, peer_, kTls);
+        HttpReply reply = Routed(plain, shared_.route);
         const bool keepAlive = request.keep_alive() && requests_ < shared_.limits.requestsPerConnection;
-        Answer(std::move(reply), request.version(), keepAlive, request.method() == http::verb::head);
+        const bool headOnly = request.method() == http::verb::head;
+        if (reply.deferred) {
+            Defer(std::move(reply.deferred), plain, request.version(), keepAlive, headOnly);
+            return;
+        }
+        Answer(std::move(reply), request.version(), keepAlive, headOnly);
+    }
+
+    template <class Route>
+    static HttpReply Routed(const HttpRequest& plain, const Route& route)
+    {
+        try {
+            return route(plain);
+        } catch (const std::exception& failure) {
+            return RouteFailed(plain, failure.what());
+        } catch (...) {
+            return RouteFailed(plain, "an exception of unknown type");
+        }
+    }
+
+    // The work runs on a worker; its answer comes back to this thread. A
+    // connection closed meanwhile gets nothing.
+    void Defer(std::function<HttpReply()> work, const HttpRequest& plain, unsigned version, bool keepAlive,
+               bool headOnly)
+    {
+        if (shared_.workers == nullptr || shared_.deferred.fetch_add(1) >= shared_.limits.deferredAtOnce) {
+            if (shared_.workers != nullptr)
+                --shared_.deferred;
+            HttpReply busy;
+            busy.status = 503;
+            busy.body = "Busy: too many requests are waiting; try again shortly.\n";
+            busy.fields.emplace_back("Retry-After", "1");
+            Answer(std::move(busy), version, keepAlive, headOnly);
+            return;
+        }
+        asio::post(*shared_.workers, [self = this->shared_from_this(), work = std::move(work), plain, version,
+                                      keepAlive, headOnly]() mutable {
+            HttpReply reply = Routed(plain, [&work](const HttpRequest&) { return work(); });
+            --self->shared_.deferred;
+            asio::post(self->stream_.get_executor(), [self, reply = std::move(reply), version, keepAlive,
+                                                      headOnly]() mutable {
+                if (!self->closed_)
+                    self->Answer(std::move(reply), version, keepAlive, headOnly);
+            });
+        });
     }
 
     // The body is moved, not copied: an answer of the page's whole hour is
@@ -165,6 +252,8 @@ private:
         response_->set(http::field::content_type, reply.contentType);
         if (!reply.allow.empty())
             response_->set(http::field::allow, reply.allow);
+        for (const auto& [name, value] : reply.fields)
+            response_->set(name, value);
         response_->set(http::field::cache_control, "no-store");
         response_->keep_alive(keepAlive);
         response_->content_length(headOnly && reply.lengthWithoutBody ? *reply.lengthWithoutBody : reply.body.size());
@@ -173,13 +262,13 @@ private:
         serializer_.emplace(*response_);
         // One limit for the whole answer, not for each write: a client that
         // reads a byte now and then cannot hold its connection for longer.
-        stream_.expires_after(shared_.limits.writeTime);
+        Lowest().expires_after(shared_.limits.writeTime);
         WriteSome();
     }
 
     void WriteSome()
     {
-        http::async_write_some(stream_, *serializer_, [self = shared_from_this()](beast::error_code error,
+        http::async_write_some(stream_, *serializer_, [self = this->shared_from_this()](beast::error_code error,
                                                                                   std::size_t written) {
             self->OnWritten(error, written);
         });
@@ -209,8 +298,9 @@ private:
         ReadRequest();
     }
 
-    beast::tcp_stream stream_;
-    const Shared& shared_;
+    std::shared_ptr<void> held_; // before the stream: it goes after it
+    Stream stream_;
+    Shared& shared_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::optional<http::response<http::string_body>> response_;
@@ -220,6 +310,10 @@ private:
     int requests_ = 0;
     bool closed_ = false;
 };
+
+#ifdef KORVANTHINE_TLS
+using TlsStream = beast::ssl_stream<beast::tcp_stream>;
+#endif
 
 } // namespace
 
@@ -239,7 +333,7 @@ struct HttpServer::Impl {
             // Out of descriptors or memory for a moment: give the connection
             // that has made the least progress up for the next one, and try
             // again shortly rather than spin on the same failure.
-            if (std::shared_ptr<Session> least = LeastProgress())
+            if (std::shared_ptr<Connection> least = LeastProgress())
                 least->Close();
             retry.expires_after(std::chrono::milliseconds(50));
             retry.async_wait([this](beast::error_code waited) {
@@ -249,9 +343,22 @@ struct HttpServer::Impl {
             return;
         }
         if (OpenSessions() >= shared.limits.connections)
-            if (std::shared_ptr<Session> least = LeastProgress())
+            if (std::shared_ptr<Connection> least = LeastProgress())
                 least->Close();
-        auto session = std::make_shared<Session>(std::move(socket), shared);
+#ifdef KORVANTHINE_TLS
+        if (tls) {
+            std::shared_ptr<asio::ssl::context> context = tls();
+            if (context) {
+                auto session = std::make_shared<Session<TlsStream>>(shared, std::move(socket), *context);
+                session->KeepAlive(std::move(context));
+                sessions.push_back(session);
+                session->Begin();
+            }
+            Accept();
+            return;
+        }
+#endif
+        auto session = std::make_shared<Session<beast::tcp_stream>>(shared, std::move(socket));
         sessions.push_back(session);
         session->Begin();
         Accept();
@@ -262,7 +369,7 @@ struct HttpServer::Impl {
     {
         int open = 0;
         for (auto it = sessions.begin(); it != sessions.end();) {
-            std::shared_ptr<Session> session = it->lock();
+            std::shared_ptr<Connection> session = it->lock();
             if (!session || session->Closed()) {
                 it = sessions.erase(it);
                 continue;
@@ -274,11 +381,11 @@ struct HttpServer::Impl {
     }
 
     // The open connection whose last progress lies furthest back.
-    std::shared_ptr<Session> LeastProgress()
+    std::shared_ptr<Connection> LeastProgress()
     {
-        std::shared_ptr<Session> least;
-        for (const std::weak_ptr<Session>& weak : sessions) {
-            std::shared_ptr<Session> session = weak.lock();
+        std::shared_ptr<Connection> least;
+        for (const std::weak_ptr<Connection>& weak : sessions) {
+            std::shared_ptr<Connection> session = weak.lock();
             if (session && !session->Closed() && (!least || session->Progress() < least->Progress()))
                 least = session;
         }
@@ -290,8 +397,8 @@ struct HttpServer::Impl {
         beast::error_code ignored;
         acceptor.close(ignored);
         retry.cancel();
-        for (const std::weak_ptr<Session>& weak : sessions)
-            if (std::shared_ptr<Session> session = weak.lock())
+        for (const std::weak_ptr<Connection>& weak : sessions)
+            if (std::shared_ptr<Connection> session = weak.lock())
                 session->Close();
         sessions.clear();
     }
@@ -301,7 +408,11 @@ struct HttpServer::Impl {
     tcp::acceptor acceptor{io};
     asio::steady_timer retry{io};
     // Entries of ended connections are dropped as they are met.
-    std::list<std::weak_ptr<Session>> sessions;
+    std::list<std::weak_ptr<Connection>> sessions;
+    TlsContextSource tls;
+    // Made on the server's thread, so that its threads too leave the stop
+    // signals to the main thread.
+    std::unique_ptr<asio::thread_pool> workers;
     std::thread thread;
 };
 
@@ -369,7 +480,11 @@ std::string HttpServer::Where() const
 void HttpServer::Start()
 {
     impl_->Accept();
-    impl_->thread = StartThreadWithoutStopSignals([this] { impl_->io.run(); });
+    impl_->thread = StartThreadWithoutStopSignals([this] {
+        impl_->workers = std::make_unique<asio::thread_pool>(static_cast<std::size_t>(impl_->shared.limits.workers));
+        impl_->shared.workers = impl_->workers.get();
+        impl_->io.run();
+    });
 }
 
 void HttpServer::Stop()
@@ -383,6 +498,21 @@ void HttpServer::Stop()
         impl_->io.stop();
     });
     impl_->thread.join();
+    // A deferred answer under way ends by itself (the line's queue is closed
+    // first); its reply goes nowhere.
+    if (impl_->workers)
+        impl_->workers->join();
+}
+
+bool HttpServer::UseTls(TlsContextSource tls)
+{
+#ifdef KORVANTHINE_TLS
+    impl_->tls = std::move(tls);
+    return true;
+#else
+    (void)tls;
+    return false;
+#endif
 }
 
 HttpReply RouteFailed(const HttpRequest& request, const char* reason)

@@ -32,9 +32,20 @@ struct HttpLimits {
     // Requests on one connection; the answer to the last says Connection: close.
     int requestsPerConnection = 100;
     int connections = 64;
+    // Deferred answers (HttpReply::deferred): the worker threads that run
+    // them, and how many may wait or run at once; beyond, 503 at once.
+    int workers = 2;
+    int deferredAtOnce = 32;
 };
 
 using HttpRoute = std::function<HttpReply(const HttpRequest& request)>;
+
+namespace boost::asio::ssl {
+class context;
+}
+// The TLS context for the next connection; it may change while serving (a
+// renewed certificate). Only in builds with TLS.
+using TlsContextSource = std::function<std::shared_ptr<boost::asio::ssl::context>()>;
 
 class HttpServer {
 public:
@@ -50,6 +61,9 @@ public:
     bool Listen(const std::string& host, int port, std::string* error, std::string* note);
     // "0.0.0.0:27531", "[::]:27531": where it listens.
     std::string Where() const;
+    // Every connection from now on is TLS, with the context tls gives at its
+    // start. Before Start; refused (false) in a build without TLS.
+    bool UseTls(TlsContextSource tls);
     // Serves on a thread of its own until Stop.
     void Start();
     // Closes the listening socket and every connection, and ends the thread.

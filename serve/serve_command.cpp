@@ -18,6 +18,9 @@
 #include "serve_sampler.h"
 #include "shared_line.h"
 #include "trend_ring.h"
+#ifdef KORVANTHINE_TLS
+#include "web_service.h"
+#endif
 
 int RunServe(const CtlRequest& request)
 {
@@ -46,7 +49,34 @@ int RunServe(const CtlRequest& request)
     limits.connections = ConnectionCapWithin(limits.connections, &note);
     if (!note.empty())
         std::fprintf(stderr, "korvanthine-ctl: %s\n", note.c_str());
-    HttpServer server(limits, [&context](const HttpRequest& httpRequest) { return RouteRequest(httpRequest, context); });
+    HttpRoute route = [&context](const HttpRequest& httpRequest) { return RouteRequest(httpRequest, context); };
+
+    // Other programs' exchanges go through the line thread's queue, and so
+    // do the web side's writes.
+    ExchangeQueue clients;
+#ifdef KORVANTHINE_TLS
+    std::unique_ptr<WebService> web;
+    if (!request.webConfigFile.empty()) {
+        web = std::make_unique<WebService>(clients, store);
+        std::string error;
+        if (!web->Load(request.webConfigFile, &error)) {
+            std::fprintf(stderr, "korvanthine-ctl: %s\n", error.c_str());
+            return kExitUsage;
+        }
+        route = web->Route(std::move(route));
+    }
+#else
+    if (!request.webConfigFile.empty()) {
+        std::fprintf(stderr, "korvanthine-ctl: --web.config.file needs TLS, which this build does not have (the "
+                             "Windows build serves read-only)\n");
+        return kExitUsage;
+    }
+#endif
+    HttpServer server(limits, std::move(route));
+#ifdef KORVANTHINE_TLS
+    if (web && web->Tls())
+        server.UseTls(web->TlsSource());
+#endif
     std::string error;
     note.clear();
     if (!server.Listen(request.listenHost, request.listenPort, &error, &note)) {
@@ -56,12 +86,17 @@ int RunServe(const CtlRequest& request)
     }
     if (!note.empty())
         std::fprintf(stderr, "korvanthine-ctl: %s\n", note.c_str());
-    std::fprintf(stderr, "korvanthine-ctl: serving %s on http://%s/metrics\n", request.port.c_str(),
+    std::string scheme = "http";
+#ifdef KORVANTHINE_TLS
+    if (web && web->Tls())
+        scheme = "https";
+    if (web)
+        web->WatchForChanges();
+#endif
+    std::fprintf(stderr, "korvanthine-ctl: serving %s on %s://%s/metrics\n", request.port.c_str(), scheme.c_str(),
                  server.Where().c_str());
     server.Start();
 
-    // Other programs' exchanges go through the line thread's queue.
-    ExchangeQueue clients;
     LocalEndpoint endpoint(clients);
     endpoint.Start(request.port);
 

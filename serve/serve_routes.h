@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,6 +21,7 @@ struct HttpRequest {
     std::vector<std::pair<std::string, std::string>> headers; // names in lower case, in the order sent
     std::string body;
     std::string peer;   // the client's address, "127.0.0.1"
+    bool tls = false;   // came over TLS
 
     // The first header of that name (lower case), if it was sent.
     std::optional<std::string> Header(const std::string& name) const;
@@ -33,6 +35,12 @@ struct HttpReply {
     // For HEAD: the length the body would have, when the route did not build
     // it (the server then sends no body and this Content-Length).
     std::optional<std::size_t> lengthWithoutBody;
+    // More header fields: WWW-Authenticate, Retry-After.
+    std::vector<std::pair<std::string, std::string>> fields;
+    // Work that may wait (a bcrypt, the serial line): when set, the server
+    // runs it on a worker thread and answers with what it returns instead,
+    // so that its own thread goes on answering everyone else.
+    std::function<HttpReply()> deferred;
 };
 
 class AllowedHosts;

@@ -22,6 +22,27 @@ std::string CredentialKey(const BasicCredentials& credentials, const std::string
 
 } // namespace
 
+std::optional<AuthDecision> Authenticator::Decided(const WebConfig& config, std::optional<std::string_view> header,
+                                                   const std::string& address, Clock::time_point now)
+{
+    AuthDecision decision;
+    const std::optional<BasicCredentials> credentials = header ? ParseBasicAuthorization(*header) : std::nullopt;
+    if (!credentials)
+        return decision;
+    const auto user = config.users.find(credentials->user);
+    if (user != config.users.end() && Remembered(CredentialKey(*credentials, user->second))) {
+        decision.kind = AuthDecision::Allowed;
+        decision.user = user->first;
+        return decision;
+    }
+    if (const int wait = LimitedFor(address, now); wait > 0) {
+        decision.kind = AuthDecision::Limited;
+        decision.retryAfterSeconds = wait;
+        return decision;
+    }
+    return std::nullopt;
+}
+
 AuthDecision Authenticator::Check(const WebConfig& config, std::optional<std::string_view> header,
                                   const std::string& address, Clock::time_point now)
 {

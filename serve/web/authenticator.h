@@ -36,6 +36,10 @@ public:
     static constexpr std::size_t kMaxRemembered = 1024;  // verified credentials
     static constexpr std::size_t kMaxAddresses = 4096;   // addresses with recent failures
 
+    // The decision when it costs no bcrypt (no credentials, a remembered
+    // password, an address being turned away); nothing when it would.
+    std::optional<AuthDecision> Decided(const WebConfig& config, std::optional<std::string_view> header,
+                                        const std::string& address, Clock::time_point now = Clock::now());
     // header: the request's Authorization header, if it had one.
     AuthDecision Check(const WebConfig& config, std::optional<std::string_view> header, const std::string& address,
                        Clock::time_point now = Clock::now());

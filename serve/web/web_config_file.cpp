@@ -61,7 +61,13 @@ bool WebConfigFile::Refresh()
         return false;
     WebSetup setup;
     std::string error;
-    const bool loaded = Build(path_, &setup, &error);
+    bool loaded = Build(path_, &setup, &error);
+    // The listener is TLS or not from the start to the end.
+    if (loaded && setup.config.tls != current->config.tls) {
+        error = path_ + ": tls_server_config was " + (current->config.tls ? "removed" : "added")
+                + "; that takes a restart of serve";
+        loaded = false;
+    }
     // Remember what was tried, so that a broken file is reported once, not
     // at every look; the next change is tried again.
     const std::string tried = Fingerprint(loaded ? setup.config : current->config);
