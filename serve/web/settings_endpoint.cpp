@@ -49,8 +49,8 @@ const char* OutcomeName(SettingsOutcome outcome)
 
 } // namespace
 
-SettingsEndpoint::SettingsEndpoint(FrameExchange exchange, AuditTrail& audit, LastReading lastReading, Now now)
-    : exchange_(std::move(exchange)), audit_(audit), lastReading_(std::move(lastReading)), now_(std::move(now))
+SettingsEndpoint::SettingsEndpoint(LineFor line, AuditTrail& audit, LastReading lastReading, Now now)
+    : line_(std::move(line)), audit_(audit), lastReading_(std::move(lastReading)), now_(std::move(now))
 {
 }
 
@@ -80,7 +80,7 @@ SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& 
     std::lock_guard<std::mutex> lock(writing_);
     entry.channel = change.channel;
     entry.before = lastReading_(change.channel);
-    ExchangeSeries series(exchange_);
+    ExchangeSeries series(line_("web user " + user + " from " + client));
     const SettingsWriteResult result = WriteChannelSettings(series, change);
     entry.unixSeconds = now_();
     if (result.outcome != SettingsOutcome::NotAnswering)

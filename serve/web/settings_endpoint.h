@@ -28,13 +28,15 @@ public:
     // The channel's settings as last read by the sampler, if it has them.
     using LastReading = std::function<std::optional<ChannelSettings>(int channel)>;
     using Now = std::function<double()>; // seconds since 1970
+    // The line, for exchanges made on behalf of who ("alice from 192.0.2.7").
+    using LineFor = std::function<FrameExchange(const std::string& who)>;
 
-    SettingsEndpoint(FrameExchange exchange, AuditTrail& audit, LastReading lastReading, Now now);
+    SettingsEndpoint(LineFor line, AuditTrail& audit, LastReading lastReading, Now now);
 
     SettingsAnswer Post(std::string_view body, const std::string& user, bool isOperator, const std::string& client);
 
 private:
-    FrameExchange exchange_;
+    LineFor line_;
     AuditTrail& audit_;
     LastReading lastReading_;
     Now now_;

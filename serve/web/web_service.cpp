@@ -7,11 +7,13 @@
 
 namespace {
 
-FrameExchange OnTheLine(ExchangeQueue& line)
+SettingsEndpoint::LineFor OnTheLine(ExchangeQueue& line)
 {
-    return [&line](const std::string& frame) {
-        const ExchangeResult result = line.Submit(ExchangeRequest{frame, "the web side of serve"}).get();
-        return RawReply{result.reply, result.waiting};
+    return [&line](const std::string& who) -> FrameExchange {
+        return [&line, who](const std::string& frame) {
+            const ExchangeResult result = line.Submit(ExchangeRequest{frame, who}).get();
+            return RawReply{result.reply, result.waiting};
+        };
     };
 }
 

@@ -49,7 +49,10 @@ struct PlayedController {
 struct Fixture {
     PlayedController controller;
     AuditTrail audit;
-    SettingsEndpoint endpoint{[this](const std::string& frame) { return controller.Exchange(frame); }, audit,
+    SettingsEndpoint endpoint{[this](const std::string&) -> FrameExchange {
+                                  return [this](const std::string& frame) { return controller.Exchange(frame); };
+                              },
+                              audit,
                               [](int) { return std::optional<ChannelSettings>(ChannelSettings{200, 0}); },
                               [] { return 1.0; }};
 };
