@@ -33,4 +33,6 @@ KORVANTHINE_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream
 # What the monitoring checks need (scripts/test-monitoring.sh,
 # bench/lab_scale.sh): Prometheus with promtool, systemd-analyze for the
 # service unit, and the tools the scripts query Prometheus with.
-KORVANTHINE_MONITORING_PACKAGES=(prometheus systemd curl jq python3)
+KORVANTHINE_MONITORING_PACKAGES=(prometheus systemd curl jq python3
+                                 # serve's web configuration test: its certificates and bcrypt hashes
+                                 openssl apache2-utils)

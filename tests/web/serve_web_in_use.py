@@ -1,0 +1,362 @@
+#!/usr/bin/python3
+"""serve with a web configuration, end to end on 127.0.0.1: Prometheus
+scrapes over TLS with basic auth; strangers, wrong passwords, a viewer's
+write, a write without TLS and a cross-origin write are refused with
+nothing reaching the controller; an operator's write from headless Chromium
+through the page's form changes the simulator's setting and shows in the
+audit trail, on the page and in /metrics; a burst of wrong passwords is
+rate-limited while scrapes keep answering and passes keep their interval;
+the configuration changes under the running serve. Prints the figures.
+
+    serve_web_in_use.py KORVANTHINE_CTL KORVANTHINE_SIM"""
+
+import base64
+import http.client
+import json
+import os
+import re
+import signal
+import ssl
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "page"))
+from bench_page_harness import chromium, free_port, wait_for  # noqa: E402
+
+CTL, SIM = sys.argv[1], sys.argv[2]
+WORK = tempfile.TemporaryDirectory(prefix="korvanthine-web-")
+DIR = WORK.name
+PASSWORDS = {"alice": "alice's long password", "bob": "bob's password", "carol": "carol's password"}
+processes = []
+
+
+def run(*command):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
+def bcrypt(user):
+    line = subprocess.run(["htpasswd", "-nbBC", "10", user, PASSWORDS[user]], check=True, capture_output=True,
+                          text=True, timeout=30).stdout
+    return line.strip().split(":", 1)[1]
+
+
+def web_config(path, tls, users, operators):
+    lines = []
+    if tls:
+        lines += ["tls_server_config:", "  cert_file: bench.crt", "  key_file: bench.key"]
+    lines += ["basic_auth_users:"] + ["  %s: %s" % (user, HASHES[user]) for user in users]
+    lines += ["korvanthine:", "  operators: [%s]" % ", ".join(operators)]
+    with open(path + ".new", "w") as file:
+        file.write("\n".join(lines) + "\n")
+    os.replace(path + ".new", path)
+
+
+def start(command, out, env=None):
+    process = subprocess.Popen(command, stdout=out, stderr=out if out != subprocess.PIPE else None, env=env,
+                               text=True)
+    processes.append(process)
+    return process
+
+
+class Bench:
+    """A simulated controller, and serve on it with its own web configuration."""
+
+    def __init__(self, name, tls):
+        self.dir = os.path.join(DIR, name)
+        os.makedirs(self.dir)
+        self.log = os.path.join(self.dir, "requests.log")
+        self.config = os.path.join(self.dir, "web.yml")
+        env = dict(os.environ, KORVANTHINE_PORTS=os.path.join(self.dir, "ports"))
+        self.sim = start([SIM, "--ports-dir", env["KORVANTHINE_PORTS"], "--log", self.log], subprocess.PIPE)
+        assert self.sim.stdout.readline().startswith("READY")
+        if tls:
+            for suffix in ("crt", "key"):
+                os.link(os.path.join(DIR, "bench." + suffix), os.path.join(self.dir, "bench." + suffix))
+        web_config(self.config, tls, ["alice", "bob"], ["alice"])
+        self.port = free_port()
+        self.tls = tls
+        self.err = os.path.join(self.dir, "serve.err")
+        self.serve = start([CTL, "serve", "-p", "COM1", "--listen", "127.0.0.1:%d" % self.port,
+                            "--web.config.file", self.config], open(self.err, "w"), env)
+        wait_for("serve to answer", lambda: self.request("GET", "/metrics", "alice", quiet=True), 10)
+
+    def connection(self):
+        if not self.tls:
+            return http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+        context = ssl.create_default_context(cafile=os.path.join(DIR, "ca.crt"))
+        return http.client.HTTPSConnection("localhost", self.port, timeout=10, context=context)
+
+    def request(self, method, path, user=None, body=None, headers=None, password=None, connection=None,
+                quiet=False):
+        """(status, headers, body text) of one request."""
+        fields = dict(headers or {})
+        if user:
+            secret = password if password is not None else PASSWORDS[user]
+            fields["Authorization"] = "Basic " + base64.b64encode((user + ":" + secret).encode()).decode()
+        if body is not None:
+            fields.setdefault("Content-Type", "application/json")
+        own = connection is None
+        connection = connection or self.connection()
+        try:
+            connection.request(method, path, body=body, headers=fields)
+            reply = connection.getresponse()
+            return reply.status, dict(reply.getheaders()), reply.read().decode()
+        except OSError:
+            if quiet:
+                return None
+            raise
+        finally:
+            if own:
+                connection.close()
+
+    def metric(self, pattern):
+        text = self.request("GET", "/metrics", "alice")[2]
+        match = re.search("^" + pattern + r" (\S+)$", text, re.M)
+        return float(match.group(1)) if match else None
+
+    def writes_received(self):
+        """The setting writes the simulator has received (channel select, set temperature, output enable)."""
+        with open(self.log) as log:
+            return [line for line in log if re.match(r"^\*..(20|31|36)", line)]
+
+    def audit_lines(self):
+        with open(self.err) as err:
+            return [line for line in err if "settings write by" in line]
+
+
+def refusals_write_nothing(tls_bench, plain_bench):
+    write = json.dumps({"channel": 2, "set_temperature": "33.3"})
+    cases = [
+        ("no credentials", tls_bench, dict(method="GET", path="/metrics"), 401),
+        ("a wrong password", tls_bench, dict(method="GET", path="/", user="alice", password="guess"), 401),
+        ("a stranger's write", tls_bench, dict(method="POST", path="/settings", body=write), 401),
+        ("a viewer's write", tls_bench, dict(method="POST", path="/settings", user="bob", body=write), 403),
+        ("a write without TLS", plain_bench, dict(method="POST", path="/settings", user="alice", body=write), 403),
+        ("a cross-origin write", tls_bench, dict(method="POST", path="/settings", user="alice", body=write,
+                                                 headers={"Origin": "https://elsewhere.example"}), 403),
+        ("a form's write", tls_bench, dict(method="POST", path="/settings", user="alice", body="channel=2",
+                                           headers={"Content-Type": "application/x-www-form-urlencoded"}), 415),
+        ("a write by GET", tls_bench, dict(method="GET", path="/settings?channel=2&set_temperature=33.3",
+                                           user="alice"), 200),
+    ]
+    for name, bench, request, status in cases:
+        got = bench.request(**request)
+        assert got[0] == status, "%s: %d, not %d: %s" % (name, got[0], status, got[2])
+        if status == 401:
+            assert got[1].get("WWW-Authenticate", "").startswith("Basic"), name
+    for bench in (tls_bench, plain_bench):
+        assert bench.writes_received() == [], "refused writes reached the controller: %s" % bench.writes_received()
+    # The viewer's attempt is in the trail; no line holds a password.
+    assert any("by bob" in line and line.rstrip().endswith("forbidden") for line in tls_bench.audit_lines())
+    for bench in (tls_bench, plain_bench):
+        with open(bench.err) as err:
+            text = err.read()
+        for password in PASSWORDS.values():
+            assert password not in text, "a password on serve's standard error"
+
+
+def prometheus_scrapes_over_tls(bench):
+    with open(os.path.join(DIR, "alice.password"), "w") as file:
+        file.write(PASSWORDS["alice"])
+    config = os.path.join(DIR, "prometheus.yml")
+    with open(config, "w") as file:
+        file.write("""global:
+  scrape_interval: 1s
+scrape_configs:
+  - job_name: bench
+    scheme: https
+    basic_auth:
+      username: alice
+      password_file: %s/alice.password
+    tls_config:
+      ca_file: %s/ca.crt
+      server_name: localhost
+    static_configs:
+      - targets: ["127.0.0.1:%d"]
+""" % (DIR, DIR, bench.port))
+    port = free_port()
+    start(["prometheus", "--config.file=" + config, "--storage.tsdb.path=" + os.path.join(DIR, "tsdb"),
+           "--web.listen-address=127.0.0.1:%d" % port, "--log.level=warn"],
+          open(os.path.join(DIR, "prometheus.out"), "w"))
+
+    def korvanthine_up():
+        try:
+            connection = http.client.HTTPConnection("127.0.0.1", port, timeout=2)
+            connection.request("GET", "/api/v1/query?query=korvanthine_up")
+            result = json.loads(connection.getresponse().read())["data"]["result"]
+            return result and result[0]["value"][1] == "1"
+        except (OSError, ValueError, KeyError):
+            return False
+    wait_for("Prometheus to scrape korvanthine_up 1 over TLS with basic auth", korvanthine_up, 30, 0.2)
+
+
+def operator_writes_through_the_form(bench):
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import Select
+    browser = chromium(os.path.join(DIR, "chromium"))
+    try:
+        browser.execute_cdp_cmd("Network.enable", {})
+        browser.execute_cdp_cmd("Network.setExtraHTTPHeaders", {"headers": {"Authorization": "Basic " + base64.b64encode(
+            ("alice:" + PASSWORDS["alice"]).encode()).decode()}})
+        browser.execute_cdp_cmd("Security.setIgnoreCertificateErrors", {"ignore": True})
+        browser.get("https://localhost:%d/" % bench.port)
+        wait_for("the settings form", lambda: browser.find_element(By.ID, "settings-form").is_displayed(), 10)
+        Select(browser.find_element(By.ID, "settings-channel")).select_by_value("3")
+        field = browser.find_element(By.ID, "settings-temp")
+        field.clear()
+        field.send_keys("41.5")
+        Select(browser.find_element(By.ID, "settings-output")).select_by_visible_text("ENABLE")
+        browser.find_element(By.ID, "settings-send").click()
+        confirm = browser.find_element(By.ID, "settings-confirm-text").text
+        assert "TEMP3" in confirm and "41.5" in confirm and "ENABLE" in confirm, confirm
+        started = time.monotonic()
+        browser.find_element(By.ID, "settings-confirm-button").click()
+        result = wait_for("the read-back on the page", lambda: (
+            lambda text: text if "reads back" in text or "Not written" in text else None)(
+                browser.find_element(By.ID, "settings-result").text), 10, 0.01)
+        seconds = time.monotonic() - started
+        assert "41.5" in result and "ENABLE" in result, result
+        wait_for("the change in the page's Changes", lambda: "confirmed" in browser.find_element(
+            By.CSS_SELECTOR, "#changes tbody").text, 10)
+    finally:
+        browser.quit()
+    assert any(line.startswith("*0031000001") or "310000019f" in line for line in bench.writes_received()), \
+        bench.writes_received()
+    wait_for("the simulator's set temperature in /metrics",
+             lambda: bench.metric(r'korvanthine_set_temperature_celsius\{channel="3"\}') == 41.5, 5)
+    assert bench.metric(r'korvanthine_settings_writes_total\{user="alice",outcome="confirmed"\}') == 1
+    assert any("by alice" in line and "channel 3" in line and line.rstrip().endswith("confirmed")
+               for line in bench.audit_lines()), bench.audit_lines()
+    print("form confirmation to read-back on the page: %.0f ms" % (seconds * 1000))
+
+
+def percentile(values, share):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
+
+
+def scrape_latencies(bench, count):
+    connection = bench.connection()
+    seconds = []
+    for _ in range(count):
+        started = time.perf_counter()
+        status = bench.request("GET", "/metrics", "alice", connection=connection)[0]
+        seconds.append(time.perf_counter() - started)
+        assert status == 200
+    connection.close()
+    return seconds
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def guessing_is_limited(bench, plain_bench):
+    tls_ms = [s * 1000 for s in scrape_latencies(bench, 200)]
+    plain_ms = [s * 1000 for s in scrape_latencies(plain_bench, 200)]
+    print("scrape over TLS with basic auth (cached): median %.2f ms, p99 %.2f ms" %
+          (statistics.median(tls_ms), percentile(tls_ms, 0.99)))
+    print("scrape over plain HTTP with basic auth (cached): median %.2f ms, p99 %.2f ms" %
+          (statistics.median(plain_ms), percentile(plain_ms, 0.99)))
+    assert percentile(tls_ms, 0.99) <= 50, "p99 %.1f ms" % percentile(tls_ms, 0.99)
+
+    passes_before = bench.metric("korvanthine_passes_total")
+    cpu_before = cpu_seconds(bench.serve.pid)
+    statuses = {}
+    scrapes = []
+    lock = threading.Lock()
+
+    def guess(first):
+        connection = bench.connection()
+        for n in range(first, 1000, 4):
+            status, headers, _ = bench.request("GET", "/metrics", "alice", password="guess %d" % n,
+                                               connection=connection)
+            with lock:
+                statuses[status] = statuses.get(status, 0) + 1
+            if status == 429:
+                assert int(headers["Retry-After"]) > 0
+        connection.close()
+
+    def scrape(stop):
+        while not stop.is_set():
+            started = time.perf_counter()
+            status = bench.request("GET", "/metrics", "alice")[0]
+            scrapes.append((status, time.perf_counter() - started))
+            stop.wait(0.2)
+    stop = threading.Event()
+    scraper = threading.Thread(target=scrape, args=(stop,))
+    scraper.start()
+    started = time.monotonic()
+    guessers = [threading.Thread(target=guess, args=(first,)) for first in range(4)]
+    for thread in guessers:
+        thread.start()
+    for thread in guessers:
+        thread.join(60)
+    burst = time.monotonic() - started
+    cpu = cpu_seconds(bench.serve.pid) - cpu_before
+    time.sleep(max(0.0, 3 - burst))
+    stop.set()
+    scraper.join(10)
+    elapsed = time.monotonic() - started
+    passes = bench.metric("korvanthine_passes_total") - passes_before
+    print("1000 wrong passwords in %.2f s: %s; serve's CPU %.2f s; %d scrapes during them, slowest %.0f ms" %
+          (burst, statuses, cpu, len(scrapes), max(s for _, s in scrapes) * 1000))
+    assert statuses.get(401, 0) <= 10 + 4 and statuses.get(429, 0) >= 980, statuses
+    assert all(status == 200 for status, _ in scrapes), scrapes
+    assert passes >= elapsed - 2, "%d passes in %.1f s" % (passes, elapsed)
+
+
+def configuration_changes_under_serve(bench):
+    assert bench.request("GET", "/metrics", "carol")[0] == 401
+    web_config(bench.config, True, ["alice", "bob", "carol"], ["alice"])
+    wait_for("carol to be let in", lambda: bench.request("GET", "/metrics", "carol")[0] == 200, 5, 0.2)
+    with open(bench.config, "a") as file:
+        file.write("  dave: not-a-hash\n")
+    wait_for("the broken change to be reported",
+             lambda: "keeping the web configuration last loaded" in open(bench.err).read(), 5, 0.2)
+    assert bench.request("GET", "/metrics", "carol")[0] == 200
+
+
+def main():
+    run("openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "2",
+        "-subj", "/CN=korvanthine test authority", "-keyout", os.path.join(DIR, "ca.key"),
+        "-out", os.path.join(DIR, "ca.crt"))
+    run("openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=localhost",
+        "-keyout", os.path.join(DIR, "bench.key"), "-out", os.path.join(DIR, "bench.csr"))
+    with open(os.path.join(DIR, "san.ext"), "w") as file:
+        file.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n")
+    run("openssl", "x509", "-req", "-in", os.path.join(DIR, "bench.csr"), "-CA", os.path.join(DIR, "ca.crt"),
+        "-CAkey", os.path.join(DIR, "ca.key"), "-CAcreateserial", "-days", "2", "-extfile",
+        os.path.join(DIR, "san.ext"), "-out", os.path.join(DIR, "bench.crt"))
+    global HASHES
+    HASHES = {user: bcrypt(user) for user in PASSWORDS}
+
+    tls_bench = Bench("tls", True)
+    plain_bench = Bench("plain", False)
+    refusals_write_nothing(tls_bench, plain_bench)
+    prometheus_scrapes_over_tls(tls_bench)
+    operator_writes_through_the_form(tls_bench)
+    configuration_changes_under_serve(tls_bench)
+    # Last: it leaves 127.0.0.1 turned away for a minute.
+    guessing_is_limited(tls_bench, plain_bench)
+    print("serve with a web configuration: all checks passed")
+
+
+try:
+    main()
+finally:
+    for process in reversed(processes):
+        if process.poll() is None:
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+    WORK.cleanup()
