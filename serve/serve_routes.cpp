@@ -16,6 +16,28 @@ HttpReply Plain(int status, const std::string& text)
     return reply;
 }
 
+// Without a web configuration (or without TLS in the build) serve only
+// reads; the page asks, and says so.
+HttpReply NoSettingsHere(const std::string& method)
+{
+    static const char kWhy[] = "serve has no web configuration with users, TLS and operators: it only reads";
+    HttpReply reply;
+    reply.contentType = "application/json";
+    if (method == "GET" || method == "HEAD") {
+        reply.body = std::string("{\"user\":\"\",\"operator\":false,\"writable\":false,\"why_not\":\"") + kWhy
+                     + "\",\"changes\":[]}\n";
+        return reply;
+    }
+    if (method == "POST") {
+        reply.status = 403;
+        reply.body = std::string("{\"error\":\"") + kWhy + "\"}\n";
+        return reply;
+    }
+    reply = Plain(405, "Method not allowed.");
+    reply.allow = "GET, HEAD, POST";
+    return reply;
+}
+
 } // namespace
 
 std::optional<std::string> HttpRequest::Header(const std::string& name) const
@@ -39,6 +61,8 @@ HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context)
     const std::string& target = request.target;
     const std::string path = target.substr(0, target.find('?'));
     const bool metrics = path == "/metrics";
+    if (path == "/settings")
+        return NoSettingsHere(method);
     if (!metrics && !IsBenchPagePath(path))
         return Plain(404, "Not found. The bench's page is at /, the metrics are at /metrics.");
     if (method != "GET" && method != "HEAD") {

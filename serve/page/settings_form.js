@@ -51,7 +51,7 @@
     try {
       const reply = await fetch('/settings', { cache: 'no-store' });
       if (!reply.ok)
-        return; // no web configuration: the page only reads, as its footer says
+        return;
       access = await reply.json();
     } catch (error) {
       return;
@@ -67,6 +67,8 @@
     }
     if (access.user)
       showChanges(access.changes);
+    else
+      clearInterval(watching); // no users here: nothing will change without a restart
   }
 
   form.addEventListener('submit', event => {
@@ -122,6 +124,6 @@
   });
 
   channel.addEventListener('change', fillFromReading);
+  const watching = setInterval(refresh, 5000);
   refresh();
-  setInterval(refresh, 5000);
 })();
