@@ -123,6 +123,11 @@ class Bench:
         with open(self.log) as log:
             return [line for line in log if re.match(r"^\*..(20|31|36)", line)]
 
+    def stop(self):
+        """serve's exit status once asked to stop."""
+        self.serve.send_signal(signal.SIGTERM)
+        return self.serve.wait(timeout=20)
+
     def audit_lines(self):
         with open(self.err) as err:
             return [line for line in err if "settings write by" in line]
@@ -345,6 +350,9 @@ def main():
     configuration_changes_under_serve(tls_bench)
     # Last: it leaves 127.0.0.1 turned away for a minute.
     guessing_is_limited(tls_bench, plain_bench)
+    for bench in (tls_bench, plain_bench):
+        status = bench.stop()
+        assert status == 0, "serve ended with %d: %s" % (status, open(bench.err).read()[-2000:])
     print("serve with a web configuration: all checks passed")
 
 
