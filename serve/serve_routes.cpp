@@ -8,14 +8,6 @@
 
 namespace {
 
-HttpReply Plain(int status, const std::string& text)
-{
-    HttpReply reply;
-    reply.status = status;
-    reply.body = text + "\n";
-    return reply;
-}
-
 // Without a web configuration (or without TLS in the build) serve only
 // reads; the page asks, and says so.
 HttpReply NoSettingsHere(const std::string& method)
@@ -33,12 +25,20 @@ HttpReply NoSettingsHere(const std::string& method)
         reply.body = std::string("{\"error\":\"") + kWhy + "\"}\n";
         return reply;
     }
-    reply = Plain(405, "Method not allowed.");
+    reply = PlainReply(405, "Method not allowed.");
     reply.allow = "GET, HEAD, POST";
     return reply;
 }
 
 } // namespace
+
+HttpReply PlainReply(int status, const std::string& text)
+{
+    HttpReply reply;
+    reply.status = status;
+    reply.body = text + "\n";
+    return reply;
+}
 
 std::optional<std::string> HttpRequest::Header(const std::string& name) const
 {
@@ -55,7 +55,7 @@ HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context)
     // A request without Host comes from no browser and is let through.
     const std::optional<std::string> host = request.Header("host");
     if (host && context.allowedHosts != nullptr && !context.allowedHosts->Allows(*host))
-        return Plain(421, "Misdirected request: this server does not answer for that Host. Allow a name with "
+        return PlainReply(421, "Misdirected request: this server does not answer for that Host. Allow a name with "
                           "--web.allowed-host.");
     const std::string& method = request.method;
     const std::string& target = request.target;
@@ -64,9 +64,9 @@ HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context)
     if (path == "/settings")
         return NoSettingsHere(method);
     if (!metrics && !IsBenchPagePath(path))
-        return Plain(404, "Not found. The bench's page is at /, the metrics are at /metrics.");
+        return PlainReply(404, "Not found. The bench's page is at /, the metrics are at /metrics.");
     if (method != "GET" && method != "HEAD") {
-        HttpReply reply = Plain(405, "Method not allowed.");
+        HttpReply reply = PlainReply(405, "Method not allowed.");
         reply.allow = "GET, HEAD";
         return reply;
     }

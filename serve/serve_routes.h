@@ -54,5 +54,8 @@ struct ServeContext {
     const AllowedHosts* allowedHosts = nullptr;
 };
 
+// A plain-text answer: status and text, a newline after it.
+HttpReply PlainReply(int status, const std::string& text);
+
 // HEAD is answered as GET (the server leaves the body out).
 HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context);

@@ -7,14 +7,6 @@
 
 namespace {
 
-HttpReply Plain(int status, const std::string& text)
-{
-    HttpReply reply;
-    reply.status = status;
-    reply.body = text + "\n";
-    return reply;
-}
-
 HttpReply Json(int status, std::string body)
 {
     HttpReply reply;
@@ -69,7 +61,7 @@ HttpReply Settings(const HttpRequest& request, WebSide& web, const WebConfig& co
         return Json(200, std::move(body));
     }
     if (request.method != "POST") {
-        HttpReply reply = Plain(405, "Method not allowed.");
+        HttpReply reply = PlainReply(405, "Method not allowed.");
         reply.allow = "GET, HEAD, POST";
         return reply;
     }
@@ -92,12 +84,12 @@ HttpReply Authorized(const HttpRequest& request, WebSide& web, const std::shared
                      const AuthDecision& decision, const PlainRoute& rest)
 {
     if (decision.kind == AuthDecision::Limited) {
-        HttpReply reply = Plain(429, "Too many failed attempts from this address; try again later.");
+        HttpReply reply = PlainReply(429, "Too many failed attempts from this address; try again later.");
         reply.fields.emplace_back("Retry-After", std::to_string(decision.retryAfterSeconds));
         return reply;
     }
     if (decision.kind == AuthDecision::Refused) {
-        HttpReply reply = Plain(401, "Unauthorized: this bench needs a user and password.");
+        HttpReply reply = PlainReply(401, "Unauthorized: this bench needs a user and password.");
         reply.fields.emplace_back("WWW-Authenticate", "Basic realm=\"korvanthine\", charset=\"UTF-8\"");
         return reply;
     }

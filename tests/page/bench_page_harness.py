@@ -30,6 +30,24 @@ def wait_for(what, condition, timeout, step=0.05):
         time.sleep(step)
 
 
+def stop_process(process):
+    """SIGTERM to process, by its pid; SIGKILL if it has not ended 10 s later."""
+    if process.poll() is None:
+        process.send_signal(signal.SIGTERM)
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def cpu_seconds(pid):
+    """User and system CPU seconds of process pid so far."""
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
@@ -99,21 +117,13 @@ class Bench:
             return int(re.search(r"VmRSS:\s+(\d+)", status.read()).group(1))
 
     def cpu_seconds(self):
-        with open("/proc/%d/stat" % self.serve.pid) as stat:
-            fields = stat.read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        return cpu_seconds(self.serve.pid)
 
     def stop(self):
         """Ends serve and the simulator by their pids; serve's exit status."""
         status = None
         for process in (self.serve, self.sim):
-            if process.poll() is None:
-                process.send_signal(signal.SIGTERM)
-                try:
-                    process.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+            stop_process(process)
             if process is self.serve:
                 status = process.returncode
         self.serve_err.close()

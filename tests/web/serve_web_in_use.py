@@ -25,7 +25,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "page"))
-from bench_page_harness import chromium, free_port, wait_for  # noqa: E402
+from bench_page_harness import chromium, cpu_seconds, free_port, stop_process, wait_for  # noqa: E402
 
 CTL, SIM = sys.argv[1], sys.argv[2]
 WORK = tempfile.TemporaryDirectory(prefix="korvanthine-web-")
@@ -256,12 +256,6 @@ def scrape_latencies(bench, count):
     return seconds
 
 
-def cpu_seconds(pid):
-    with open("/proc/%d/stat" % pid) as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
 def guessing_is_limited(bench, plain_bench):
     tls_ms = [s * 1000 for s in scrape_latencies(bench, 200)]
     plain_ms = [s * 1000 for s in scrape_latencies(plain_bench, 200)]
@@ -360,11 +354,5 @@ try:
     main()
 finally:
     for process in reversed(processes):
-        if process.poll() is None:
-            process.send_signal(signal.SIGTERM)
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
+        stop_process(process)
     WORK.cleanup()
