@@ -30,6 +30,7 @@ KORVANTHINE_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream
                               g++-mingw-w64-x86-64-posix nsis)
 
 # What the monitoring checks need (scripts/test-monitoring.sh,
-# bench/lab_scale.sh): Prometheus with promtool, systemd-analyze for the
-# service unit, and the tools the scripts query Prometheus with.
-KORVANTHINE_MONITORING_PACKAGES=(prometheus systemd curl jq python3)
+# bench/lab_scale.sh): Prometheus with promtool, Alertmanager with amtool,
+# systemd-analyze for the service unit, and the tools the scripts query
+# Prometheus with and receive its notifications with.
+KORVANTHINE_MONITORING_PACKAGES=(prometheus prometheus-alertmanager systemd curl jq python3)
