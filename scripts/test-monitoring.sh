@@ -32,6 +32,12 @@ sed "s#/usr/share/korvanthine/monitoring/#$root/monitoring/#" monitoring/prometh
 promtool check config "$LAB_WORK/example.yml" >/dev/null
 dashboard=monitoring/korvanthine-dashboard.json
 jq -e '.panels | length > 0' "$dashboard" >/dev/null || lab_fail "$dashboard has no panels"
+# Grafana's import offers the data source named in __inputs, which the
+# data source selector starts on; the bench's own page is linked.
+jq -e '([.__inputs[] | select(.type == "datasource" and .pluginId == "prometheus")] | length == 1)
+       and ([.templating.list[] | select(.name == "datasource") | .current.value] == ["${" + .__inputs[0].name + "}"])
+       and any(.links[]; .url == "http://${bench}/")' "$dashboard" >/dev/null ||
+    lab_fail "$dashboard: no data source input, or no link to the bench page"
 
 echo "-- the service unit, installed as the package installs it"
 # Into a folder of its own, beside the host's targets and slices that
