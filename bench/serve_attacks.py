@@ -93,7 +93,7 @@ def peak_rss_mb(pid, stop, result):
 
 # Each attack runs until stop is set, bounded in its own count as well.
 
-def slowloris(port, stop, scale):
+def slowloris(port, stop, scale, found):
     """Connections that send their request a byte a second."""
     text = request("/metrics", close=False)
     socks = []
@@ -116,7 +116,7 @@ def slowloris(port, stop, scale):
             entry[0].close()
 
 
-def idle(port, stop, scale):
+def idle(port, stop, scale, found):
     """Connections that say nothing; each one closed is opened again."""
     socks = []
     for _ in range(int(200 * scale)):
@@ -137,33 +137,38 @@ def idle(port, stop, scale):
         s.close()
 
 
-def non_reading(port, stop, scale):
-    """Connections with a 2 KB window that pipeline 50 requests for the trend and never read."""
-    batch = request("/state.json?after=0", close=False) * 50
-    live = []
-    while not stop.is_set():
-        while len(live) < int(70 * scale) and not stop.is_set():
+def non_reading(port, stop, scale, found):
+    """150 connections with a 2 KB window that pipeline requests and never read; each one the
+    server ends is opened again at once, so that they hold every slot they can. The answers
+    asked for (some 4 MB) are more than the server's socket buffers hold, as 50 answers of
+    the page's full hour would be."""
+    batch = request("/state.json?after=0", close=False) * 50 + request("/metrics", close=False) * 1000
+    poller = select.poll()
+    live = {}
+    ended = select.POLLRDHUP | select.POLLHUP | select.POLLERR
+    opened = 0
+    while not stop.is_set() and opened < 100000:
+        while len(live) < int(150 * scale) and not stop.is_set():
             try:
                 s = connect(port, rcvbuf=2048)
-                s.setblocking(False)
-                try:
-                    s.send(batch)
-                except BlockingIOError:
-                    pass
-                live.append((time.monotonic(), s))
             except OSError:
                 break
-        # Each holds on for six seconds, then a new one takes its place.
-        now = time.monotonic()
-        for entry in [e for e in live if now - e[0] > 6.0]:
-            live.remove(entry)
-            entry[1].close()
-        stop.wait(0.2)
-    for _, s in live:
+            s.setblocking(False)
+            try:
+                s.send(batch)
+            except OSError:
+                pass
+            live[s.fileno()] = s
+            poller.register(s, ended)
+            opened += 1
+        for fd, _ in poller.poll(100):
+            poller.unregister(fd)
+            live.pop(fd).close()
+    for s in live.values():
         s.close()
 
 
-def trend_flood(port, stop, scale):
+def trend_flood(port, stop, scale, found):
     """Clients loading the page's whole hour again and again."""
     def client():
         while not stop.is_set():
@@ -181,7 +186,7 @@ def trend_flood(port, stop, scale):
         t.join()
 
 
-def garbage(port, stop, scale):
+def garbage(port, stop, scale, found):
     """Random and mutated requests, each on a connection of its own."""
     rng = random.Random(1)
     seeds = [request("/metrics"), request("/state.json?after=0"), request("/"),
@@ -210,7 +215,7 @@ def garbage(port, stop, scale):
             pass
 
 
-def pipelined(port, stop, scale):
+def pipelined(port, stop, scale, found):
     """Many requests in one go on a few connections, read as they come."""
     per_connection = 1000
     for _ in range(int(20 * scale)):
@@ -225,7 +230,7 @@ def pipelined(port, stop, scale):
             pass
 
 
-def resets(port, stop, scale):
+def resets(port, stop, scale, found):
     """Clients that ask for the whole hour and reset the connection mid-answer."""
     for _ in range(int(5000 * scale)):
         if stop.is_set():
@@ -240,9 +245,9 @@ def resets(port, stop, scale):
             pass
 
 
-def rebinding(port, stop, scale):
+def rebinding(port, stop, scale, found):
     """A page of another site under a name that points here: every answer must be 421."""
-    refused = 0
+    found["foreign_host_answered"] = 0
     for _ in range(int(2000 * scale)):
         if stop.is_set():
             break
@@ -251,9 +256,8 @@ def rebinding(port, stop, scale):
             s.sendall(request("/state.json?after=0", host="attacker.example:%d" % port))
             data = read_all(s, time.monotonic() + 2.0)
             s.close()
-            if not data.startswith(b"HTTP/1.1 421"):
-                raise SystemExit("a foreign Host was answered: %r" % data[:60])
-            refused += 1
+            if data and not data.startswith(b"HTTP/1.1 421"):
+                found["foreign_host_answered"] += 1
         except OSError:
             pass
 
@@ -266,7 +270,8 @@ def run(name, port, pid, seconds, scale):
     stop = threading.Event()
     rss = [0.0]
     watcher = threading.Thread(target=peak_rss_mb, args=(pid, stop, rss), daemon=True)
-    attack = threading.Thread(target=ATTACKS[name], args=(port, stop, scale), daemon=True)
+    found = {}  # what an attack saw that it must not have
+    attack = threading.Thread(target=ATTACKS[name], args=(port, stop, scale, found), daemon=True)
     scraper = Scraper(port, stop)
     started = time.time()
     watcher.start()
@@ -285,7 +290,7 @@ def run(name, port, pid, seconds, scale):
             if len(passes) > 1 and passes[-1][0] > passes[0][0] else 0.0)
     return {"attack": name, "start": started, "end": time.time(), "scrapes_ok": scraper.ok,
             "scrapes_tried": scraper.tried, "longest_s": round(scraper.longest, 3),
-            "passes_per_s": round(rate, 3), "peak_rss_mb": round(rss[0], 1)}
+            "passes_per_s": round(rate, 3), "peak_rss_mb": round(rss[0], 1), "found": found}
 
 
 def main():

@@ -57,7 +57,10 @@ while IFS= read -r line; do
     slowest=$(lab_query "max_over_time(scrape_duration_seconds{job=\"attack\"}[${window}s])" "$end" |
               jq -r '.result[0].value[1] // "0"')
     longest=$(python3 -c "print(max($longest, $slowest))")
-    printf '%-12s %10s %12s %8.3fs %9s %8s\n' "$attack" "$ok/$tried" "$up/$all" "$longest" "$rate" "$rss"
+    found=$(jq -c '.found | with_entries(select(.value != 0))' <<<"$line")
+    printf '%-12s %10s %12s %8.3fs %9s %8s %s\n' "$attack" "$ok/$tried" "$up/$all" "$longest" "$rate" "$rss" \
+        "$([ "$found" = "{}" ] || echo "$found")"
+    [ "$found" = "{}" ] || { echo "FAIL: $attack: $found" >&2; lost=1; }
     if [ -n "$short" ]; then
         bad=$(python3 -c "print(int($ok < $tried or $up < $all or $all == 0 or $longest >= 2.0 or abs($rate - 1.0) > 0.25))")
         [ "$bad" = 0 ] || { echo "FAIL: $attack cost a scrape or a pass" >&2; lost=1; }

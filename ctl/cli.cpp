@@ -171,7 +171,8 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
         ->check(kServeIntervalSeconds);
     serve->footer("HTTP on all interfaces, port " + std::to_string(kDefaultServePort)
                   + " unless --listen says otherwise (a port outside those Prometheus lists as exporters' "
-                    "defaults). GET /metrics: korvanthine_up, korvanthine_temperature_celsius, "
+                    "defaults). GET /metrics: korvanthine_up (absent until the first pass has ended), "
+                    "korvanthine_latest_failure{kind} (silent or garbled), korvanthine_temperature_celsius, "
                     "korvanthine_output_power_ratio, korvanthine_sensor_ok, korvanthine_overtemp, "
                     "korvanthine_ext_heat_enabled, korvanthine_set_temperature_celsius, korvanthine_output_enabled "
                     "(each with channel=\"1\" ... \"4\"), korvanthine_firmware_version, "

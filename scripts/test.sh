@@ -31,7 +31,7 @@ if [ -x scripts/fuzz.sh ]; then
     scripts/fuzz.sh 20
 fi
 
-echo "== monitoring: rules, service unit, three benches scraped by Prometheus =="
+echo "== monitoring: rules, service unit, benches scraped by Prometheus, notified through Alertmanager =="
 scripts/test-monitoring.sh build
 
 echo "== serve under hostile clients (short): no scrape lost, no pass late =="

@@ -15,6 +15,8 @@ BenchSnapshot AsScrapedNow(const BenchSnapshot& snapshot, double nowSteadySecond
         return snapshot;
     BenchSnapshot seen = snapshot;
     seen.up = false;
+    // An exchange still waiting this long has had no byte yet.
+    seen.latestFailureSilent = true;
     for (ChannelSnapshot& channel : seen.channels)
         channel = ChannelSnapshot{};
     return seen;

@@ -102,5 +102,6 @@ void SnapshotWriter::Count(ReplyKind kind)
     if (kind == ReplyKind::NotSent)
         return;
     ++snapshot_.exchangesIncomplete;
+    snapshot_.latestFailureSilent = kind == ReplyKind::Silent;
     snapshot_.up = false; // from the moment an exchange fails, not at the end of its pass
 }
