@@ -5,6 +5,7 @@
 // accept. One thread polls the socket and every client; replies come back
 // from the line thread through a pipe that wakes the poll.
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -114,6 +115,7 @@ struct Client {
 struct LocalEndpoint::Impl {
     ExchangeQueue& queue;
     std::string path;
+    std::string devicePath;
     struct stat device {};
     int listenFd = -1;
     int wake[2] = {-1, -1};
@@ -149,7 +151,7 @@ struct LocalEndpoint::Impl {
         const Peer peer = PeerOf(fd);
         const std::string who = Describe(peer);
         if (!MayOpen(peer, device))
-            return Refuse(fd, who, "not allowed to open the device " + path.substr(path.rfind('/') + 1));
+            return Refuse(fd, who, "not allowed to open " + devicePath);
         if (static_cast<int>(clients.size()) >= LocalEndpoint::kMaxClients)
             return Refuse(fd, who, "too many programs share this line (" + std::to_string(LocalEndpoint::kMaxClients) + ")");
         const char accepted = shared_line::kAccepted;
@@ -301,6 +303,8 @@ bool LocalEndpoint::Start(const std::string& port)
     }
     (void)mkdir(folder.c_str(), 0755);
     impl->path = folder + "/" + name;
+    char real[PATH_MAX];
+    impl->devicePath = realpath(device.c_str(), real) != nullptr ? real : device;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (impl->path.size() >= sizeof address.sun_path)
