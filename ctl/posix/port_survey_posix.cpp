@@ -5,6 +5,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -12,6 +14,7 @@
 
 #include "port_names.h"
 #include "port_survey.h"
+#include "shared_line.h"
 
 namespace {
 
@@ -68,12 +71,52 @@ bool DialoutWouldHelp(const struct stat& device)
     return true;
 }
 
+// "minicom (process 4242)" for a process that has the device open, among
+// those whose descriptors /proc shows us; "" when none does.
+std::string Holder(const std::string& device)
+{
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr)
+        return "";
+    std::string holder;
+    while (const dirent* entry = readdir(proc)) {
+        const std::string pid = entry->d_name;
+        if (pid.find_first_not_of("0123456789") != std::string::npos || std::to_string(getpid()) == pid)
+            continue;
+        const std::string fds = "/proc/" + pid + "/fd";
+        DIR* dir = opendir(fds.c_str());
+        if (dir == nullptr)
+            continue;
+        bool holds = false;
+        while (const dirent* fd = readdir(dir)) {
+            char target[PATH_MAX];
+            const ssize_t length = readlink((fds + "/" + fd->d_name).c_str(), target, sizeof target - 1);
+            if (length > 0 && device.compare(0, std::string::npos, target, static_cast<std::size_t>(length)) == 0) {
+                holds = true;
+                break;
+            }
+        }
+        closedir(dir);
+        if (holds) {
+            std::ifstream comm("/proc/" + pid + "/comm");
+            std::string name;
+            std::getline(comm, name);
+            holder = (name.empty() ? "a program" : name) + " (process " + pid + ")";
+            break;
+        }
+    }
+    closedir(proc);
+    return holder;
+}
+
 } // namespace
 
 PortInfo SurveyPort(const std::string& name)
 {
     PortInfo info;
     info.name = name;
+    if (name.find('/') == std::string::npos)
+        info.note = ShadowedUserEntry(name);
     const std::string entry = name.find('/') != std::string::npos ? name : DevicePathForPort(name);
     if (entry.empty())
         return info;
@@ -87,7 +130,9 @@ PortInfo SurveyPort(const std::string& name)
     } else if (!S_ISCHR(device.st_mode)) {
         info.state = PortState::NotSerial;
     } else if (Locked(device)) {
-        info.state = PortState::Busy;
+        info.state = ServeHoldsPort(name.c_str()) ? PortState::Shared : PortState::Busy;
+        if (info.state == PortState::Busy)
+            info.holder = Holder(real);
     } else if (access(entry.c_str(), R_OK | W_OK) != 0) {
         info.state = PortState::NoAccess;
         if (DialoutWouldHelp(device))

@@ -99,7 +99,12 @@ int Connect(const std::string& path, bool* refused)
 CommHandle SharedLineConnect(const char* portName, bool* refused)
 {
     *refused = false;
-    const std::string name = SharedLineSocketName(DevicePathForPort(portName));
+    const std::string shadowed = std::strchr(portName, '/') != nullptr ? "" : ShadowedUserEntry(portName);
+    if (!shadowed.empty())
+        std::fprintf(stderr, "korvanthine: %s\n", shadowed.c_str());
+    // A device path (as korvanthine-ctl's survey passes) is the device itself.
+    const bool path = std::strchr(portName, '/') != nullptr;
+    const std::string name = SharedLineSocketName(path ? std::string(portName) : DevicePathForPort(portName));
     if (name.empty())
         return kNoPort;
     for (const std::string& folder : SharedLineFolders()) {
