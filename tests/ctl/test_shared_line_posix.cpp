@@ -16,7 +16,12 @@
 #include <cstring>
 #include <future>
 
+#include "comm_port.h"
+#include "commands.h"
+#include "exchange.h"
+#include "frame_codec.h"
 #include "serve_over_sim.h"
+#include "shared_line.h"
 #include "shared_line_endpoint.h"
 #include "shared_line_protocol.h"
 
@@ -270,6 +275,32 @@ TEST_F(SharedLine, MisbehavingLocalClientsAreToldWhyAndCostServeNothing)
     EXPECT_GE(passes, seconds / kInterval - 2) << seconds << " s";
     EXPECT_LE(passes, seconds / kInterval + 2) << seconds << " s";
     EXPECT_EQ(last.at("korvanthine_up"), "1");
+}
+
+TEST_F(SharedLine, AnIdleProgramGivesUpItsPlaceWhenAllAreTakenAndComesBackByItself)
+{
+    StartSharing("0.25");
+    ASSERT_EQ(OpenCommPort("COM1"), 1);
+    ASSERT_TRUE(g_bSharedLine);
+    std::vector<int> others;
+    for (int i = 0; i < 7; ++i)
+        others.push_back(Connect());
+    std::this_thread::sleep_for(milliseconds(3300));
+    // A newcomer takes the place of the one idle longest: this process's link.
+    const int newcomer = Connect();
+    char greeting = 0;
+    ASSERT_EQ(recv(newcomer, &greeting, 1, 0), 1);
+    EXPECT_EQ(greeting, shared_line::kAccepted);
+    close(others.back());
+    others.pop_back();
+    std::this_thread::sleep_for(milliseconds(100));
+    // The link notices at its next exchange and connects again, unseen.
+    EXPECT_EQ(QueryController(CMD_VERSION), 258);
+    EXPECT_FALSE(g_bCommError);
+    CloseCommPort();
+    close(newcomer);
+    for (int fd : others)
+        close(fd);
 }
 
 TEST_F(SharedLine, AUserWhoMayNotOpenTheDeviceIsRefused)
