@@ -5,5 +5,13 @@
 
 #include <string>
 
+#include "windows_api.h"
+
 // "\\.\pipe\korvanthine-line-COM3" for "COM3", "com3" or "\\.\COM3".
 std::string SharedLinePipeName(const std::string& portName);
+
+// Moves exactly count bytes through a pipe opened for overlapped use, within
+// waitMs (INFINITE for no bound). A transfer still under way when the time
+// is up, or when the event abandon (may be null) is set, is cancelled.
+// False unless every byte moved.
+bool PipeTransfer(HANDLE pipe, bool reading, char* buffer, DWORD count, DWORD waitMs, HANDLE abandon);

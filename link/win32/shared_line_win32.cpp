@@ -24,31 +24,7 @@ HANDLE g_brokenLine = nullptr;
 
 bool Transfer(HANDLE pipe, bool reading, char* buffer, DWORD count, DWORD waitMs)
 {
-    const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (event == nullptr)
-        return false;
-    DWORD done = 0;
-    bool ok = true;
-    while (ok && done < count) {
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = event;
-        DWORD moved = 0;
-        BOOL started = reading ? ReadFile(pipe, buffer + done, count - done, &moved, &overlapped)
-                               : WriteFile(pipe, buffer + done, count - done, &moved, &overlapped);
-        if (!started && GetLastError() == ERROR_IO_PENDING) {
-            if (WaitForSingleObject(event, waitMs) != WAIT_OBJECT_0) {
-                CancelIo(pipe);
-                GetOverlappedResult(pipe, &overlapped, &moved, TRUE);
-                ok = false;
-                break;
-            }
-            started = GetOverlappedResult(pipe, &overlapped, &moved, FALSE);
-        }
-        ok = started && moved > 0;
-        done += moved;
-    }
-    CloseHandle(event);
-    return ok;
+    return PipeTransfer(pipe, reading, buffer, count, waitMs, nullptr);
 }
 
 std::string RefusalText(HANDLE pipe)

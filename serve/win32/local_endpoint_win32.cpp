@@ -46,34 +46,10 @@ struct LocalEndpoint::Impl {
 
     explicit Impl(ExchangeQueue& q) : queue(q) {}
 
-    // Waits for an overlapped transfer or the stop; false when it did not complete.
+    // A transfer that serve's stop cuts short.
     bool Transfer(HANDLE pipe, bool reading, char* buffer, DWORD count, DWORD waitMs)
     {
-        const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        DWORD done = 0;
-        bool ok = event != nullptr;
-        while (ok && done < count) {
-            OVERLAPPED overlapped{};
-            overlapped.hEvent = event;
-            DWORD moved = 0;
-            BOOL started = reading ? ReadFile(pipe, buffer + done, count - done, &moved, &overlapped)
-                                   : WriteFile(pipe, buffer + done, count - done, &moved, &overlapped);
-            if (!started && GetLastError() == ERROR_IO_PENDING) {
-                const HANDLE waits[] = {event, stop};
-                if (WaitForMultipleObjects(2, waits, FALSE, waitMs) != WAIT_OBJECT_0) {
-                    CancelIo(pipe);
-                    GetOverlappedResult(pipe, &overlapped, &moved, TRUE);
-                    ok = false;
-                    break;
-                }
-                started = GetOverlappedResult(pipe, &overlapped, &moved, FALSE);
-            }
-            ok = started && moved > 0;
-            done += moved;
-        }
-        if (event != nullptr)
-            CloseHandle(event);
-        return ok;
+        return PipeTransfer(pipe, reading, buffer, count, waitMs, stop);
     }
 
     void Refuse(HANDLE pipe, const std::string& who, const std::string& why)

@@ -20,6 +20,7 @@
 #include "commands.h"
 #include "exchange.h"
 #include "frame_codec.h"
+#include "runtime_folder.h"
 #include "serve_over_sim.h"
 #include "shared_line.h"
 #include "shared_line_endpoint.h"
@@ -36,22 +37,12 @@ protected:
     void SetUp() override
     {
         ServeOverSim::SetUp();
-        char dir[] = "/tmp/korvanthine-runtime.XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        runtime_ = dir;
-        if (const char* old = getenv("XDG_RUNTIME_DIR"))
-            savedRuntime_ = old;
-        setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-        socket_ = runtime_ + "/korvanthine/" + SharedLineSocketName(sim_->DevicePath());
+        ASSERT_FALSE(runtime_.Path().empty());
+        socket_ = runtime_.Endpoints() + "/" + SharedLineSocketName(sim_->DevicePath());
     }
     void TearDown() override
     {
         StopServe();
-        if (savedRuntime_.empty())
-            unsetenv("XDG_RUNTIME_DIR");
-        else
-            setenv("XDG_RUNTIME_DIR", savedRuntime_.c_str(), 1);
-        std::system(("rm -rf '" + runtime_ + "'").c_str());
         ServeOverSim::TearDown();
     }
 
@@ -88,8 +79,7 @@ protected:
         return fd;
     }
 
-    std::string runtime_;
-    std::string savedRuntime_;
+    ScopedRuntimeFolder runtime_;
     std::string socket_;
 };
 
@@ -317,8 +307,8 @@ TEST_F(SharedLine, AUserWhoMayNotOpenTheDeviceIsRefused)
     const gid_t gid = outsider->pw_gid;
     StartSharing("0.25");
     // Past the file system's guard, so that serve's own check is what refuses.
-    chmod(runtime_.c_str(), 0755);
-    chmod((runtime_ + "/korvanthine").c_str(), 0755);
+    chmod(runtime_.Path().c_str(), 0755);
+    chmod(runtime_.Endpoints().c_str(), 0755);
     chmod(socket_.c_str(), 0666);
 
     int err[2];
