@@ -5,8 +5,6 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <dirent.h>
-
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -18,16 +16,18 @@
 
 namespace {
 
-// True when /proc/locks lists a lock on this inode. Its lines read
-// "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5 0 EOF" (device numbers in hex).
-bool Locked(const struct stat& info)
+// The process id of the lock /proc/locks lists on this inode; 0 when none
+// does. Its lines read "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5 0 EOF"
+// (device numbers in hex), the field before the device being the holder.
+long LockHolder(const struct stat& info)
 {
     std::ifstream locks("/proc/locks");
     std::string line;
     while (std::getline(locks, line)) {
         std::istringstream fields(line);
         std::string field;
-        while (fields >> field) {
+        std::string before;
+        for (; fields >> field; before = field) {
             unsigned major = 0;
             unsigned minor = 0;
             unsigned long long inode = 0;
@@ -37,10 +37,12 @@ bool Locked(const struct stat& info)
             if (id >> std::hex >> major >> colon1 >> minor >> colon2 >> std::dec >> inode && colon1 == ':'
                 && colon2 == ':' && id.eof() && major == ::major(info.st_dev) && minor == ::minor(info.st_dev)
                 && inode == info.st_ino)
-                return true;
+                return before.find_first_not_of("0123456789") == std::string::npos && !before.empty()
+                           ? std::stol(before)
+                           : -1;
         }
     }
-    return false;
+    return 0;
 }
 
 // A built-in serial port without a UART behind it reports type 0.
@@ -71,42 +73,15 @@ bool DialoutWouldHelp(const struct stat& device)
     return true;
 }
 
-// "minicom (process 4242)" for a process that has the device open, among
-// those whose descriptors /proc shows us; "" when none does.
-std::string Holder(const std::string& device)
+// "minicom (process 4242)" for the lock's holder; "" when /proc does not
+// show its name.
+std::string Holder(long pid)
 {
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr)
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    if (pid <= 0 || !std::getline(comm, name) || name.empty())
         return "";
-    std::string holder;
-    while (const dirent* entry = readdir(proc)) {
-        const std::string pid = entry->d_name;
-        if (pid.find_first_not_of("0123456789") != std::string::npos || std::to_string(getpid()) == pid)
-            continue;
-        const std::string fds = "/proc/" + pid + "/fd";
-        DIR* dir = opendir(fds.c_str());
-        if (dir == nullptr)
-            continue;
-        bool holds = false;
-        while (const dirent* fd = readdir(dir)) {
-            char target[PATH_MAX];
-            const ssize_t length = readlink((fds + "/" + fd->d_name).c_str(), target, sizeof target - 1);
-            if (length > 0 && device.compare(0, std::string::npos, target, static_cast<std::size_t>(length)) == 0) {
-                holds = true;
-                break;
-            }
-        }
-        closedir(dir);
-        if (holds) {
-            std::ifstream comm("/proc/" + pid + "/comm");
-            std::string name;
-            std::getline(comm, name);
-            holder = (name.empty() ? "a program" : name) + " (process " + pid + ")";
-            break;
-        }
-    }
-    closedir(proc);
-    return holder;
+    return name + " (process " + std::to_string(pid) + ")";
 }
 
 } // namespace
@@ -129,10 +104,10 @@ PortInfo SurveyPort(const std::string& name)
         info.state = PortState::Absent;
     } else if (!S_ISCHR(device.st_mode)) {
         info.state = PortState::NotSerial;
-    } else if (Locked(device)) {
+    } else if (const long holder = LockHolder(device); holder != 0) {
         info.state = ServeHoldsPort(name.c_str()) ? PortState::Shared : PortState::Busy;
         if (info.state == PortState::Busy)
-            info.holder = Holder(real);
+            info.holder = Holder(holder);
     } else if (access(entry.c_str(), R_OK | W_OK) != 0) {
         info.state = PortState::NoAccess;
         if (DialoutWouldHelp(device))
