@@ -27,8 +27,7 @@ std::string PortStateExplanation(const PortInfo& info)
     case PortState::Busy:
         if (!info.holder.empty())
             return "busy: " + info.holder + " holds it; end that program, or close the port in it, to free it";
-        return "busy: another program holds it (the system hides which: sudo fuser -v "
-               + info.device.substr(0, info.device.find(' ')) + " names it)";
+        return "busy: another program holds it" + (info.hint.empty() ? std::string() : " (" + info.hint + ")");
     case PortState::NoAccess:
         return info.hint.empty() ? "no access: permission denied" : "no access: " + info.hint;
     case PortState::NotSerial:

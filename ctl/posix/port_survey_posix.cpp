@@ -108,6 +108,8 @@ PortInfo SurveyPort(const std::string& name)
         info.state = ServeHoldsPort(name.c_str()) ? PortState::Shared : PortState::Busy;
         if (info.state == PortState::Busy)
             info.holder = Holder(holder);
+        if (info.state == PortState::Busy && info.holder.empty())
+            info.hint = "the system hides which: sudo fuser -v " + real + " names it";
     } else if (access(entry.c_str(), R_OK | W_OK) != 0) {
         info.state = PortState::NoAccess;
         if (DialoutWouldHelp(device))
