@@ -73,8 +73,11 @@ endif()
 # What else the package carries, by what this build makes.
 if(TARGET korvanthine-ctl)
   set(KORVANTHINE_TOOLS_TEXT "The package also carries korvanthine-ctl, the controller from the command
-line for logging and scripts, and korvanthine-sim, a simulated controller on
-a pseudo-terminal for trying the panel without hardware.")
+line for logging and scripts, whose serve command is a Prometheus exporter
+with the bench's own web page, run per port by the systemd service
+korvanthine-serve@; alert rules, Prometheus and Alertmanager examples and a
+Grafana dashboard for monitoring a lab; and korvanthine-sim, a simulated
+controller on a pseudo-terminal for trying the panel without hardware.")
 else()
   set(KORVANTHINE_TOOLS_TEXT "The package also carries korvanthine-sim, a simulated controller on a
 pseudo-terminal for trying the panel without hardware.")

@@ -1,11 +1,13 @@
 # What a lab's Prometheus and Grafana need, in both packages: the alert
 # rules with their unit tests (run where they are: promtool test rules
-# korvanthine-alerts.test.yml), the scrape example and the dashboard.
+# korvanthine-alerts.test.yml), the scrape and Alertmanager examples and the
+# dashboard.
 # DESTINATION is the folder inside the package.
 function(korvanthine_install_monitoring destination)
   install(FILES
           ${PROJECT_SOURCE_DIR}/monitoring/korvanthine-alerts.yml
           ${PROJECT_SOURCE_DIR}/monitoring/korvanthine-alerts.test.yml
+          ${PROJECT_SOURCE_DIR}/monitoring/alertmanager.example.yml
           ${PROJECT_SOURCE_DIR}/monitoring/prometheus-scrape.example.yml
           ${PROJECT_SOURCE_DIR}/monitoring/korvanthine-dashboard.json
           DESTINATION ${destination})

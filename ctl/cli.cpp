@@ -174,12 +174,17 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     serve->add_option("--listen", request->listen,
                       "HOST:PORT to answer HTTP on; HOST empty or * for all interfaces (default :"
                           + std::to_string(kDefaultServePort) + ")");
+    serve->add_option("--web.allowed-host", request->allowedHosts,
+                      "a name (or address) a request's Host may give besides this machine's name, its addresses, "
+                      "localhost and the --listen address; may be given again; * allows any")
+        ->allow_extra_args(false);
     serve->add_option("-i,--interval", request->intervalSeconds,
                       "seconds from the start of one pass to the next (above 0, at most 86400; default 1)")
         ->check(kServeIntervalSeconds);
     serve->footer("HTTP on all interfaces, port " + std::to_string(kDefaultServePort)
                   + " unless --listen says otherwise (a port outside those Prometheus lists as exporters' "
-                    "defaults). GET /metrics: korvanthine_up, korvanthine_temperature_celsius, "
+                    "defaults). GET /metrics: korvanthine_up (absent until the first pass has ended), "
+                    "korvanthine_latest_failure{kind} (silent or garbled), korvanthine_temperature_celsius, "
                     "korvanthine_output_power_ratio, korvanthine_sensor_ok, korvanthine_overtemp, "
                     "korvanthine_ext_heat_enabled, korvanthine_set_temperature_celsius, korvanthine_output_enabled "
                     "(each with channel=\"1\" ... \"4\"), korvanthine_firmware_version, "
@@ -187,7 +192,8 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
                     "korvanthine_last_pass_timestamp_seconds, korvanthine_pass_duration_seconds, "
                     "korvanthine_port_open, korvanthine_bench_info{port}. A reading whose latest exchange failed is "
                     "absent, never 0, and so is the temperature of a channel whose Sensor flag is off. A port that "
-                    "goes away is reopened after a pass without any reply. Ends on Ctrl+C, SIGTERM or the Windows "
+                    "goes away is reopened after a pass without any reply. A request whose Host names neither this "
+                    "machine nor an allowed host is answered 421. Ends on Ctrl+C, SIGTERM, SIGHUP or the Windows "
                     "service manager's stop, after the exchange under way. Exit status: 0 stopped, 1 the listen "
                     "address could not be taken, 2 usage error, 3 port not opened at start.");
 

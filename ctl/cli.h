@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 struct CtlRequest {
     std::string command; // ports, version, read, watch, get, set, serve
@@ -18,6 +19,7 @@ struct CtlRequest {
     std::string listen;                 // serve --listen as given; "" for the default
     std::string listenHost;             // its address; "" for all interfaces
     int listenPort = 0;
+    std::vector<std::string> allowedHosts; // serve --web.allowed-host, each time given
 };
 
 // Parses argv into *request. Returns -1 when a command is to run, else the

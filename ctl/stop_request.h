@@ -1,5 +1,6 @@
-// Ending `watch` and `serve` from outside: SIGINT or SIGTERM (Ctrl+C, Ctrl+Break or a
-// closed console window on Windows). The request is only looked at between
+// Ending `watch` and `serve` from outside: SIGINT, SIGTERM or SIGHUP (unless
+// started with it ignored, as by nohup) on POSIX; Ctrl+C, Ctrl+Break or a
+// closed console window on Windows. The request is only looked at between
 // two exchanges, so the exchange under way always completes.
 #pragma once
 

@@ -26,10 +26,12 @@ KORVANTHINE_BROWSER_TEST_PACKAGES=(chromium chromium-driver python3-selenium)
 # What scripts/package.sh and its check need beyond the build: the Debian
 # package tools and checkers, and the MinGW cross compiler and NSIS for the
 # Windows download.
-KORVANTHINE_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream
-                              g++-mingw-w64-x86-64-posix nsis)
+KORVANTHINE_PACKAGE_DEB_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)
+KORVANTHINE_PACKAGE_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix nsis)
+KORVANTHINE_PACKAGE_PACKAGES=("${KORVANTHINE_PACKAGE_DEB_PACKAGES[@]}" "${KORVANTHINE_PACKAGE_WINDOWS_PACKAGES[@]}")
 
 # What the monitoring checks need (scripts/test-monitoring.sh,
-# bench/lab_scale.sh): Prometheus with promtool, systemd-analyze for the
-# service unit, and the tools the scripts query Prometheus with.
-KORVANTHINE_MONITORING_PACKAGES=(prometheus systemd curl jq python3)
+# bench/lab_scale.sh): Prometheus with promtool, Alertmanager with amtool,
+# systemd-analyze for the service unit, and the tools the scripts query
+# Prometheus with and receive its notifications with.
+KORVANTHINE_MONITORING_PACKAGES=(prometheus prometheus-alertmanager systemd curl jq python3)

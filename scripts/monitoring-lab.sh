@@ -90,10 +90,10 @@ lab_start_exporter() {
 lab_answers() { curl -sf --max-time 2 -o /dev/null "$1"; }
 
 # Prometheus on 127.0.0.1:$1 with the configuration file $2, its storage
-# in $LAB_WORK/tsdb; waits until it is ready.
+# in $3 (default $LAB_WORK/tsdb); waits until it is ready.
 lab_start_prometheus() {
-    local port=$1 config=$2
-    prometheus --config.file="$config" --storage.tsdb.path="$LAB_WORK/tsdb" \
+    local port=$1 config=$2 storage=${3:-$LAB_WORK/tsdb}
+    prometheus --config.file="$config" --storage.tsdb.path="$storage" \
         --web.listen-address="127.0.0.1:$port" --log.level=warn \
         >"$LAB_WORK/prometheus.out" 2>&1 &
     lab_pids+=($!)
@@ -141,4 +141,56 @@ lab_prometheus_config() {
         for target in "$@"; do echo "          - '$target'"; done
     } >"$config"
     promtool check config "$config" >/dev/null || lab_fail "promtool does not accept $config"
+}
+
+# Alertmanager on 127.0.0.1:$1 with the configuration file $2, its data in
+# $LAB_WORK/alertmanager and no cluster port; waits until it is ready.
+lab_start_alertmanager() {
+    local port=$1 config=$2
+    prometheus-alertmanager --config.file="$config" --storage.path="$LAB_WORK/alertmanager" \
+        --web.listen-address="127.0.0.1:$port" --cluster.listen-address= --log.level=warn \
+        >"$LAB_WORK/alertmanager.out" 2>&1 &
+    lab_pids+=($!)
+    lab_wait_for 300 lab_answers "http://127.0.0.1:$port/-/ready" ||
+        lab_fail "Alertmanager did not get ready: $(tail -5 "$LAB_WORK/alertmanager.out")"
+}
+
+# A webhook receiver on 127.0.0.1:$1 that appends each notification, with
+# the time it arrived, to $LAB_WORK/notifications.jsonl.
+lab_start_webhook() {
+    python3 "$(dirname "${BASH_SOURCE[0]}")/alert-webhook.py" "$1" "$LAB_WORK/notifications.jsonl" \
+        >"$LAB_WORK/webhook.out" 2>&1 &
+    lab_pids+=($!)
+    lab_wait_for 100 lab_answers "http://127.0.0.1:$1/" || lab_fail "the webhook receiver did not start"
+}
+
+# Writes to $1 the shipped scrape example as a lab would use it: its
+# intervals and job as they are, the rule file $2, the Alertmanager at
+# 127.0.0.1:$3, and the targets $4... (host:port) in place of the example's.
+lab_config_from_example() {
+    python3 - "$@" <<'PYTHON' || lab_fail "cannot adapt the scrape example"
+import sys, yaml
+out, rules, alertmanager, targets = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+with open("monitoring/prometheus-scrape.example.yml") as f:
+    config = yaml.safe_load(f)
+config["rule_files"] = [rules]
+config["alerting"]["alertmanagers"] = [{"static_configs": [{"targets": ["127.0.0.1:" + alertmanager]}]}]
+(job,) = [j for j in config["scrape_configs"] if j["job_name"] == "korvanthine"]
+job["static_configs"] = [{"targets": targets, "labels": {"site": "lab-test"}}]
+with open(out, "w") as f:
+    yaml.safe_dump(config, f)
+PYTHON
+    promtool check config "$1" >/dev/null || lab_fail "promtool does not accept $1"
+}
+
+# When the first notification since $1 (seconds since 1970) arrived that
+# has alert $3 of instance $4 with status $2 (firing, resolved); nothing
+# when none has.
+lab_notified_at() {
+    [ -s "$LAB_WORK/notifications.jsonl" ] || return 0
+    jq -r --argjson since "$1" --arg status "$2" --arg alert "$3" --arg instance "$4" '
+        select(.received >= $since)
+        | select(any(.body.alerts[]; .status == $status and .labels.alertname == $alert
+                                     and .labels.instance == $instance))
+        | .received' "$LAB_WORK/notifications.jsonl" | head -n1
 }

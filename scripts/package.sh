@@ -2,11 +2,20 @@
 # Makes the Debian package and the Windows download (ZIP and, with makensis,
 # an installer) into out/, and checks them with lintian, desktop-file-validate
 # and appstreamcli.
+#
+#   scripts/package.sh          both
+#   scripts/package.sh --deb    the Debian package only (no cross build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+case "${1:-}" in
+    "") windows=yes ;;
+    --deb) windows="" ;;
+    *) echo "usage: $0 [--deb]" >&2; exit 2 ;;
+esac
 . scripts/deps.sh
-korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" "${KORVANTHINE_PACKAGE_PACKAGES[@]}"
+korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" "${KORVANTHINE_PACKAGE_DEB_PACKAGES[@]}"
+[ -z "$windows" ] || korvanthine_install "${KORVANTHINE_PACKAGE_WINDOWS_PACKAGES[@]}"
 
 jobs=$(nproc)
 [ "$jobs" -le 2 ] || jobs=2
@@ -39,6 +48,11 @@ dpkg-deb -x "$deb" "$unpacked"
 desktop-file-validate "$unpacked"/usr/share/applications/korvanthine.desktop
 # No network here: the screenshot's address is not fetched.
 appstreamcli validate --no-net --pedantic "$unpacked"/usr/share/metainfo/*.metainfo.xml
+
+if [ -z "$windows" ]; then
+    ls -l "$deb"
+    exit 0
+fi
 
 echo "== Windows download =="
 cross=build-win32/package

@@ -5,7 +5,11 @@
 # its exporter, and one Prometheus scraping them every second on 127.0.0.1,
 # which must see what korvanthine-ctl read sees, lose a silent controller's
 # readings and get them back, fire the sensor alert for a broken sensor, and
-# answer every query of the dashboard.
+# answer every query of the dashboard; then six benches as the examples
+# configure Prometheus and Alertmanager, with a webhook receiver of our own,
+# where a broken sensor and an Overtemp must each reach the webhook within
+# 30 s on five benches, naming the port and the runbook, and a silent line
+# one notification that says it is silent; the times are printed.
 #
 #   scripts/test-monitoring.sh [BUILD]     (default build, built: it needs
 #                                           BUILD/ctl/korvanthine-ctl,
@@ -28,6 +32,12 @@ sed "s#/usr/share/korvanthine/monitoring/#$root/monitoring/#" monitoring/prometh
 promtool check config "$LAB_WORK/example.yml" >/dev/null
 dashboard=monitoring/korvanthine-dashboard.json
 jq -e '.panels | length > 0' "$dashboard" >/dev/null || lab_fail "$dashboard has no panels"
+# Grafana's import offers the data source named in __inputs, which the
+# data source selector starts on; the bench's own page is linked.
+jq -e '([.__inputs[] | select(.type == "datasource" and .pluginId == "prometheus")] | length == 1)
+       and ([.templating.list[] | select(.name == "datasource") | .current.value] == ["${" + .__inputs[0].name + "}"])
+       and any(.links[]; .url == "http://${bench}/")' "$dashboard" >/dev/null ||
+    lab_fail "$dashboard: no data source input, or no link to the bench page"
 
 echo "-- the service unit, installed as the package installs it"
 # Into a folder of its own, beside the host's targets and slices that
@@ -146,5 +156,124 @@ while IFS= read -r expr; do
     queries=$((queries + 1))
 done < <(jq -r '.. | objects | select(has("expr")) | .expr' "$dashboard")
 echo "$queries queries answered with data"
+
+echo "-- notifications as the kit ships them: the examples' timing, Alertmanager, a webhook"
+# Eleven benches, scraped and evaluated as prometheus-scrape.example.yml has
+# it, the shipped rules as they are, Alertmanager as alertmanager.example.yml
+# has it with our own webhook as its receiver. Five benches get a broken
+# sensor, five others an Overtemp with the heater on, one a silent line, all
+# a little over half a second apart (so that each meets the scrape and
+# evaluation cycle at another phase; each bench is its own notification
+# group, so they do not wait for each other), and each bench's time is
+# counted from its control line to its notification's arrival; then the
+# faults end and the resolved notices are timed the same way.
+lab_stop_prometheus
+read -r -a more <<<"$(lab_free_ports 11)"
+new_benches=(4 5 6 7 8 9 10 11)
+for n in "${new_benches[@]}"; do lab_start_sim "$n"; done
+for n in "${new_benches[@]}"; do
+    lab_wait_for 100 lab_sim_ready "$n" || lab_fail "simulator $n did not start: $(cat "$LAB_WORK/sim$n.out")"
+    lab_sim_command "$n" "freeze 1"
+done
+lab_sim_command 1 "repair 1"
+for n in "${new_benches[@]}"; do
+    targets+=("127.0.0.1:${more[$((n - 4))]}")
+    lab_start_exporter "$n" "${more[$((n - 4))]}"
+done
+prometheus_port=${more[8]} alertmanager_port=${more[9]} webhook_port=${more[10]}
+sed "s#url: http://alerts.lab.example:9095/korvanthine#url: http://127.0.0.1:$webhook_port/korvanthine#" \
+    monitoring/alertmanager.example.yml >"$LAB_WORK/alertmanager.yml"
+grep -q "127.0.0.1:$webhook_port" "$LAB_WORK/alertmanager.yml" || lab_fail "the Alertmanager example's receiver moved"
+amtool check-config monitoring/alertmanager.example.yml >/dev/null
+amtool check-config "$LAB_WORK/alertmanager.yml" >/dev/null
+lab_start_webhook "$webhook_port"
+lab_start_alertmanager "$alertmanager_port" "$LAB_WORK/alertmanager.yml"
+lab_config_from_example "$LAB_WORK/example-lab.yml" "$root/monitoring/korvanthine-alerts.yml" "$alertmanager_port" \
+    "${targets[@]}"
+lab_start_prometheus "$prometheus_port" "$LAB_WORK/example-lab.yml" "$LAB_WORK/tsdb-example"
+lab_wait_for 300 count_is 11 'korvanthine_up{job="korvanthine"} == 1' ||
+    lab_fail "not eleven controllers answering: $(lab_query korvanthine_up)"
+lab_wait_for 100 count_is 0 'ALERTS' || lab_fail "alerts before any fault: $(lab_query ALERTS)"
+
+now() { date +%s.%N; }
+# The seconds from $1 to $2, to a tenth.
+seconds_between() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", b - a }'; }
+declare -A caused_at
+# Calls $1 BENCH for each bench given, 0.6 s apart, noting when.
+cause() {
+    local what=$1 n
+    shift
+    for n in "$@"; do
+        caused_at[$n]=$(now)
+        "$what" "$n"
+        sleep 0.6
+    done
+}
+# Waits for each bench's notification with status $1 of alert $2, up to
+# $3 s after its cause, and prints the seconds each took; fails past that.
+wait_notified() {
+    local status=$1 alert=$2 limit=$3 n at times=()
+    shift 3
+    for n in "$@"; do
+        while at=$(lab_notified_at "${caused_at[$n]}" "$status" "$alert" "$(instance_of "$n")") && [ -z "$at" ]; do
+            awk -v a="${caused_at[$n]}" -v b="$(now)" -v l="$limit" 'BEGIN { exit !(b - a < l) }' ||
+                lab_fail "bench $n: no $status $alert within $limit s: $(tail -c 3000 "$LAB_WORK/notifications.jsonl")"
+            sleep 0.1
+        done
+        times+=("$(seconds_between "${caused_at[$n]}" "$at")")
+    done
+    echo "$status $alert: ${times[*]} s"
+}
+# The first notification since bench $1's fault naming alert $2 firing: the alert's labels and annotations.
+notified_alert() {
+    jq -c --argjson since "${caused_at[$1]}" --arg alert "$2" --arg instance "$(instance_of "$1")" '
+        select(.received >= $since) | .body.alerts[]
+        | select(.status == "firing" and .labels.alertname == $alert and .labels.instance == $instance)' \
+        "$LAB_WORK/notifications.jsonl" | head -n1
+}
+# Bench $1's firing alert $2 names its COM port, channel $3 (or none), the
+# site and its runbook entry.
+check_names() {
+    local alert
+    alert=$(notified_alert "$1" "$2")
+    jq -e --arg port "COM$1" --arg channel "$3" --arg anchor "#$(tr 'A-Z' 'a-z' <<<"$2")" '
+        .labels.port == $port and (.labels.channel // "") == $channel and .labels.site == "lab-test"
+        and (.annotations.summary | contains($port)) and (.annotations.runbook_url | endswith($anchor))' \
+        <<<"$alert" >/dev/null || lab_fail "bench $1's $2 names: $alert"
+}
+break_sensor() { lab_sim_command "$1" "break 2"; }
+repair_sensor() { lab_sim_command "$1" "repair 2"; }
+# Channel 3's heater driving on above its set point, and then no more.
+overheat() { lab_sim_command "$1" "set power 2 300" "set status 2 7"; }
+cool() { lab_sim_command "$1" "set status 2 5" "set power 2 0"; }
+silence() { lab_sim_command "$1" "fault silence"; }
+answer() { lab_sim_command "$1" "fault none"; }
+
+sensors=(1 2 3 4 5) heaters=(6 7 8 9 10) silent=11
+cause break_sensor "${sensors[@]}"
+cause overheat "${heaters[@]}"
+cause silence "$silent"
+wait_notified firing KorvanthineSensorBroken 30 "${sensors[@]}"
+wait_notified firing KorvanthineOvertemp 30 "${heaters[@]}"
+wait_notified firing KorvanthineControllerNotAnswering 30 "$silent"
+for n in "${sensors[@]}" "${heaters[@]}"; do
+    check_names "$n" "$( ((n <= 5)) && echo KorvanthineSensorBroken || echo KorvanthineOvertemp)" 3
+done
+check_names "$silent" KorvanthineControllerNotAnswering ""
+notified_alert "$silent" KorvanthineControllerNotAnswering | jq -e '.annotations.description | contains("The line is silent")' \
+    >/dev/null || lab_fail "the silent line is not named silent: $(notified_alert "$silent" KorvanthineControllerNotAnswering)"
+
+cause repair_sensor "${sensors[@]}"
+cause cool "${heaters[@]}"
+cause answer "$silent"
+wait_notified resolved KorvanthineSensorBroken 90 "${sensors[@]}"
+wait_notified resolved KorvanthineOvertemp 150 "${heaters[@]}"
+wait_notified resolved KorvanthineControllerNotAnswering 90 "$silent"
+# One notification a fault: the bench's firing one and its resolved one.
+for n in "${sensors[@]}" "${heaters[@]}" "$silent"; do
+    posts=$(jq -c --arg instance "$(instance_of "$n")" 'select(.body.groupLabels.instance == $instance)' \
+            "$LAB_WORK/notifications.jsonl" | wc -l)
+    [ "$posts" = 2 ] || lab_fail "bench $n: $posts notifications, not a firing one and a resolved one"
+done
 
 echo "monitoring checks passed in $((SECONDS - started)) s"

@@ -77,11 +77,13 @@ by_id=$(systemd-escape --path --template=korvanthine-serve@.service /dev/serial/
 verified=$(systemd-analyze verify korvanthine-serve@COM1.service "$by_id" 2>&1) || fail "systemd-analyze verify: $verified"
 [ -z "$verified" ] || fail "systemd-analyze verify: $verified"
 monitoring=/usr/share/korvanthine/monitoring
-for name in korvanthine-alerts.yml korvanthine-alerts.test.yml prometheus-scrape.example.yml korvanthine-dashboard.json; do
+for name in korvanthine-alerts.yml korvanthine-alerts.test.yml prometheus-scrape.example.yml \
+            alertmanager.example.yml korvanthine-dashboard.json; do
     [ -f "$monitoring/$name" ] || fail "no $monitoring/$name"
 done
 (cd "$monitoring" && promtool test rules korvanthine-alerts.test.yml >/dev/null) || fail "the installed rules fail their tests"
 promtool check config "$monitoring/prometheus-scrape.example.yml" >/dev/null || fail "the installed scrape example"
+amtool check-config "$monitoring/alertmanager.example.yml" >/dev/null || fail "the installed Alertmanager example"
 echo "korvanthine-serve@.service verified ($by_id too); rules pass their tests where installed"
 
 echo "-- the installed panel against the installed simulator"
@@ -158,7 +160,8 @@ echo "== Windows download under Wine =="
 unzip -q "$zip" -d "$work/win"
 folder=$(find "$work/win" -mindepth 1 -maxdepth 1 -type d | head -n1)
 for name in LICENSE.txt README.txt monitoring/korvanthine-alerts.yml monitoring/korvanthine-alerts.test.yml \
-            monitoring/prometheus-scrape.example.yml monitoring/korvanthine-dashboard.json; do
+            monitoring/prometheus-scrape.example.yml monitoring/alertmanager.example.yml \
+            monitoring/korvanthine-dashboard.json; do
     [ -f "$folder/$name" ] || fail "$name missing from $(basename "$zip")"
 done
 wine_dir=/usr/lib/wine

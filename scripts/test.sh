@@ -31,8 +31,11 @@ if [ -x scripts/fuzz.sh ]; then
     scripts/fuzz.sh 20
 fi
 
-echo "== monitoring: rules, service unit, three benches scraped by Prometheus =="
+echo "== monitoring: rules, service unit, benches scraped by Prometheus, notified through Alertmanager =="
 scripts/test-monitoring.sh build
+
+echo "== serve under hostile clients (short): no scrape lost, no pass late =="
+bench/serve_under_attack.sh --short build
 
 if [ -x scripts/test-wine.sh ]; then
     echo "== Windows link under Wine =="

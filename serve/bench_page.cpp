@@ -1,9 +1,11 @@
 #include "bench_page.h"
 
+#include <cstdint>
 
 #include "bench_state_json.h"
 #include "page_assets.h"
 #include "unix_time.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ std::string HtmlEscaped(const std::string& text)
 
 std::string WithPort(std::string html, const std::string& port)
 {
-    const std::string escaped = HtmlEscaped(port);
+    const std::string escaped = HtmlEscaped(ValidUtf8(port));
     for (std::size_t at = html.find(kPortMark); at != std::string::npos;
          at = html.find(kPortMark, at + escaped.size()))
         html.replace(at, sizeof kPortMark - 1, escaped);
@@ -52,7 +54,7 @@ HttpReply Reply(int status, const std::string& contentType, std::string body)
     return reply;
 }
 
-HttpReply StateReply(const std::string& query, const ServeContext& context)
+HttpReply StateReply(const std::string& query, bool headOnly, const ServeContext& context)
 {
     const std::optional<std::uint64_t> after = AfterParameter(query);
     if (!after)
@@ -62,11 +64,25 @@ HttpReply StateReply(const std::string& query, const ServeContext& context)
     state.intervalSeconds = context.intervalSeconds;
     state.instance = context.instance;
     // The trend first: an entry is appended after its pass published, so the
-    // snapshot read next is never older than the newest entry sent.
-    const std::vector<TrendEntry> entries = context.trend.After(*after);
+    // snapshot read next is never older than the newest entry sent. The rows
+    // were rendered as their passes ended; here they are only copied, and
+    // for HEAD only measured.
+    std::string rows;
+    std::size_t rowsLength = 0;
+    const std::uint64_t last =
+        headOnly ? context.trend.RowsLengthAfter(*after, &rowsLength) : context.trend.RowsAfter(*after, &rows);
     const BenchSnapshot snapshot = context.store.Latest();
-    state.nowUnixSeconds = NowUnixSeconds();
-    return Reply(200, "application/json", BenchStateJson(snapshot, entries, state));
+    state.nowSteadySeconds = NowSteadySeconds();
+    std::string head = BenchStateHead(snapshot, last, state);
+    if (headOnly) {
+        HttpReply reply = Reply(200, "application/json", "");
+        reply.lengthWithoutBody = head.size() + rowsLength + sizeof kBenchStateTail - 1;
+        return reply;
+    }
+    head.reserve(head.size() + rows.size() + sizeof kBenchStateTail);
+    head += rows;
+    head += kBenchStateTail;
+    return Reply(200, "application/json", std::move(head));
 }
 
 } // namespace
@@ -81,9 +97,16 @@ std::optional<std::uint64_t> AfterParameter(const std::string& query)
         const std::string pair = query.substr(start, end - start);
         if (pair.rfind("after=", 0) == 0) {
             const std::string digits = pair.substr(6);
-            if (digits.empty() || digits.size() > 19 || digits.find_first_not_of("0123456789") != std::string::npos)
+            if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
                 return std::nullopt;
-            return std::stoull(digits);
+            std::uint64_t value = 0;
+            for (char digit : digits) {
+                const std::uint64_t d = static_cast<std::uint64_t>(digit - '0');
+                if (value > (UINT64_MAX - d) / 10)
+                    return std::nullopt; // past 64 bits
+                value = value * 10 + d;
+            }
+            return value;
         }
         start = end + 1;
     }
@@ -95,12 +118,12 @@ bool IsBenchPagePath(const std::string& path)
     return path == kStatePath || FindAsset(path) != nullptr;
 }
 
-HttpReply BenchPageReply(const std::string& target, const ServeContext& context)
+HttpReply BenchPageReply(const std::string& target, bool headOnly, const ServeContext& context)
 {
     const std::size_t question = target.find('?');
     const std::string path = target.substr(0, question);
     if (path == kStatePath)
-        return StateReply(question == std::string::npos ? "" : target.substr(question + 1), context);
+        return StateReply(question == std::string::npos ? "" : target.substr(question + 1), headOnly, context);
     const PageAsset* asset = FindAsset(path);
     if (asset == nullptr)
         return Reply(404, "text/plain; charset=utf-8", "Not found.\n");

@@ -12,10 +12,10 @@
 // True for the paths of the page, its files and /state.json.
 bool IsBenchPagePath(const std::string& path);
 
-// The answer to a GET of target (path and query as requested), one of the
-// page's paths.
-HttpReply BenchPageReply(const std::string& target, const ServeContext& context);
+// The answer to a GET (or, headOnly, a HEAD) of target (path and query as
+// requested), one of the page's paths.
+HttpReply BenchPageReply(const std::string& target, bool headOnly, const ServeContext& context);
 
 // N of "after=N" in a query such as "after=17"; 0 without one; nothing when
-// it is not a decimal number.
+// it is not a decimal number of 64 bits.
 std::optional<std::uint64_t> AfterParameter(const std::string& query);

@@ -28,7 +28,14 @@ struct BenchSnapshot {
     std::uint64_t exchangesComplete = 0;
     std::uint64_t exchangesIncomplete = 0;
     std::uint64_t passes = 0;             // passes ended so far
+    // Of the latest incomplete exchange: true when not one byte came back,
+    // false when bytes came that were not a well-formed reply. Unset until
+    // an exchange first fails.
+    std::optional<bool> latestFailureSilent;
     std::optional<double> lastPassEndUnixSeconds;
+    // The same moment on the monotonic clock, which a step of the wall
+    // clock cannot move: what "overdue" is judged by.
+    std::optional<double> lastPassEndSteadySeconds;
     std::optional<double> lastPassDurationSeconds;
     // Setting writes carried out for clients: [channel 0 ... 3, or 4 while
     // no channel select was seen][0 set temperature, 1 output enable].

@@ -77,14 +77,13 @@ json EntryJson(const TrendEntry& entry)
 
 } // namespace
 
-bool ControllerAnswering(const BenchSnapshot& snapshot, double nowUnixSeconds, double intervalSeconds)
+bool ControllerAnswering(const BenchSnapshot& snapshot, double nowSteadySeconds, double intervalSeconds)
 {
-    return snapshot.portOpen && snapshot.up && snapshot.lastPassEndUnixSeconds
-           && !PassOverdue(snapshot, nowUnixSeconds, intervalSeconds, kOverrunGraceSeconds);
+    return snapshot.portOpen && snapshot.up && snapshot.lastPassEndSteadySeconds
+           && !PassOverdue(snapshot, nowSteadySeconds, intervalSeconds, kOverrunGraceSeconds);
 }
 
-std::string BenchStateJson(const BenchSnapshot& snapshot, const std::vector<TrendEntry>& entries,
-                           const StateContext& context)
+std::string BenchStateHead(const BenchSnapshot& snapshot, std::uint64_t last, const StateContext& context)
 {
     json channels = json::array();
     for (int ch = 0; ch < kChannelCount; ++ch)
@@ -92,22 +91,33 @@ std::string BenchStateJson(const BenchSnapshot& snapshot, const std::vector<Tren
     const json document = {
         {"port", snapshot.port},
         {"port_open", snapshot.portOpen},
-        {"answering", ControllerAnswering(snapshot, context.nowUnixSeconds, context.intervalSeconds)},
+        {"answering", ControllerAnswering(snapshot, context.nowSteadySeconds, context.intervalSeconds)},
         {"firmware_version", snapshot.firmwareVersion ? json(*snapshot.firmwareVersion) : json(nullptr)},
         {"interval_s", context.intervalSeconds},
         {"instance", context.instance},
         {"channels", channels},
     };
+    // A port's name need not be UTF-8; JSON must be.
+    std::string text = document.dump(-1, ' ', false, json::error_handler_t::replace);
+    text.pop_back(); // the document's closing brace
     // The trend goes last, written row by row: an hour of rows held as one
     // JSON tree would take several times the memory of its text.
-    std::string text = document.dump();
-    text.pop_back(); // the document's closing brace
-    text += ",\"trend\":{\"last\":" + std::to_string(entries.empty() ? context.after : entries.back().sequence)
-            + ",\"entries\":[";
+    return text + ",\"trend\":{\"last\":" + std::to_string(last) + ",\"entries\":[";
+}
+
+std::string TrendRowJson(const TrendEntry& entry)
+{
+    return EntryJson(entry).dump();
+}
+
+std::string BenchStateJson(const BenchSnapshot& snapshot, const std::vector<TrendEntry>& entries,
+                           const StateContext& context)
+{
+    std::string text = BenchStateHead(snapshot, entries.empty() ? context.after : entries.back().sequence, context);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (i > 0)
             text += ',';
-        text += EntryJson(entries[i]).dump();
+        text += TrendRowJson(entries[i]);
     }
-    return text + "]}}";
+    return text + kBenchStateTail;
 }

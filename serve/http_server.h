@@ -1,7 +1,16 @@
 // The HTTP side of `serve`: Boost.Beast over Asio on one thread of its own.
 // Every request is bounded: its header and body in size, its reading and
-// the writing of its answer in time, and the connections open at once in
-// number. Nothing it does waits for the serial line.
+// the writing of its answer in time, the requests one connection may make,
+// and the connections open at once in number. Nothing it does waits for the
+// serial line.
+//
+// What keeps a scrape from being locked out: a new connection always gets
+// in. At the cap it takes the place of the connection that has made the
+// least progress (the one whose last whole request, or last bytes of an
+// answer taken by its client, lie furthest back), whether that one waits for
+// a request or hangs in the middle of an answer its client does not read.
+// A fresh scrape has made its progress just now, so floods, idle
+// connections and clients that never read give way before it does.
 #pragma once
 
 #include <chrono>
@@ -18,14 +27,14 @@ struct HttpLimits {
     // To receive a whole request, counted from when the server starts
     // waiting for it (so it also bounds an idle kept-alive connection).
     std::chrono::milliseconds readTime{10000};
+    // To write one whole answer, however the client paces its reading.
     std::chrono::milliseconds writeTime{5000};
-    // At the cap a new connection takes the place of the one that has waited
-    // longest for its request; only when every connection is answering is
-    // the new one closed at once.
+    // Requests on one connection; the answer to the last says Connection: close.
+    int requestsPerConnection = 100;
     int connections = 64;
 };
 
-using HttpRoute = std::function<HttpReply(const std::string& method, const std::string& target)>;
+using HttpRoute = std::function<HttpReply(const HttpRequest& request)>;
 
 class HttpServer {
 public:
@@ -34,9 +43,11 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // Binds host:port (host "" for all interfaces, IPv6 and IPv4 where the
-    // system has both); false with *error set when it cannot.
-    bool Listen(const std::string& host, int port, std::string* error);
+    // Binds host:port; host "" is every interface of both families (one
+    // IPv6 socket that takes IPv4 too), IPv4 alone only where the system
+    // has no IPv6 at all (*note says so). False with *error set when it
+    // cannot take the address.
+    bool Listen(const std::string& host, int port, std::string* error, std::string* note);
     // "0.0.0.0:27531", "[::]:27531": where it listens.
     std::string Where() const;
     // Serves on a thread of its own until Stop.
@@ -48,3 +59,8 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// The answer for a route that threw: 500, the reason logged on standard
+// error the first time it is met (a client cannot fill the journal by
+// repeating the request).
+HttpReply RouteFailed(const HttpRequest& request, const char* reason);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "utf8_text.h"
+
 namespace {
 
 // The samples of one metric as a scrape writes them.
@@ -60,11 +62,12 @@ std::optional<double> Plain(std::optional<int> value)
     return value ? std::optional<double>(*value) : std::nullopt;
 }
 
-// A label value in the exposition's escaping: backslash, quote and line feed.
+// A label value in the exposition's escaping: backslash, quote and line feed,
+// and UTF-8 throughout, as the format requires.
 std::string Escaped(const std::string& text)
 {
     std::string escaped;
-    for (char c : text) {
+    for (char c : ValidUtf8(text)) {
         if (c == '\\' || c == '"')
             escaped += '\\';
         escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
@@ -81,8 +84,22 @@ void PerChannel(const BenchSnapshot& s, SampleWriter& w, Reading reading)
 
 const Metric kMetrics[] = {
     {"korvanthine_up", "gauge",
-     "1 when the latest pass got a complete, well-formed reply to every exchange, else 0",
-     [](const BenchSnapshot& s, SampleWriter& w) { w.Add("", s.up ? 1 : 0); }},
+     "1 when the latest pass got a complete, well-formed reply to every exchange, else 0; absent until the first "
+     "pass has ended",
+     // Before its first pass has ended the exporter does not know yet: a
+     // freshly started service must not look like a controller that is down.
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         w.Add("", s.passes == 0 ? std::nullopt : std::optional<double>(s.up ? 1 : 0));
+     }},
+    {"korvanthine_latest_failure", "gauge",
+     "1 for the kind of the latest incomplete exchange, 0 for the other: silent (not one byte came back) or "
+     "garbled (bytes, but not a well-formed reply); absent until an exchange first fails",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         if (!s.latestFailureSilent)
+             return;
+         w.Add("kind=\"silent\"", *s.latestFailureSilent ? 1 : 0);
+         w.Add("kind=\"garbled\"", *s.latestFailureSilent ? 0 : 1);
+     }},
     {"korvanthine_temperature_celsius", "gauge",
      "Measured temperature; absent while the reading failed or the channel's Sensor flag is off",
      [](const BenchSnapshot& s, SampleWriter& w) {

@@ -8,14 +8,16 @@
 #include "bench_snapshot.h"
 
 // True when the pass after the latest one should have ended more than
-// graceSeconds ago, given the interval between pass starts. False before
-// the first pass has ended.
-bool PassOverdue(const BenchSnapshot& snapshot, double nowUnixSeconds, double intervalSeconds, double graceSeconds);
+// graceSeconds ago, given the interval between pass starts; judged on the
+// monotonic clock (nowSteadySeconds against lastPassEndSteadySeconds), so
+// that setting the wall clock cannot make a healthy controller look silent.
+// False before the first pass has ended.
+bool PassOverdue(const BenchSnapshot& snapshot, double nowSteadySeconds, double intervalSeconds, double graceSeconds);
 
 // The snapshot as a scrape sees it now: while a pass is overdue by more than
 // kScrapeGraceSeconds, up is 0 and every reading is absent (counters, times
 // and the firmware version stay).
-BenchSnapshot AsScrapedNow(const BenchSnapshot& snapshot, double nowUnixSeconds, double intervalSeconds);
+BenchSnapshot AsScrapedNow(const BenchSnapshot& snapshot, double nowSteadySeconds, double intervalSeconds);
 
 // Well above a pass on a real line (tens of milliseconds) and a busy
 // machine's scheduling, well below the link's read bound: with a scrape a

@@ -5,13 +5,14 @@
 #include <chrono>
 #include <cstdio>
 
-#include "comm_port.h"
+#include "allowed_hosts.h"
 #include "ctl_commands.h"
 #include "exchange_queue.h"
 #include "exit_status.h"
 #include "http_server.h"
 #include "local_endpoint.h"
 #include "port_session.h"
+#include "serve_platform.h"
 #include "serve_routes.h"
 #include "serve_sampler.h"
 #include "shared_line.h"
@@ -19,10 +20,10 @@
 
 int RunServe(const CtlRequest& request)
 {
-    // Like every command, serve starts only with its port; one that goes
-    // away later is reopened while the exporter goes on answering.
     // serve owns its line: it opens the device itself, never another serve's endpoint.
     UseSharedLines(false);
+    // Like every command, serve starts only with its port; one that goes
+    // away later is reopened while the exporter goes on answering.
     PortSession session;
     if (!session.Open(request.port))
         return kExitPortNotOpened;
@@ -36,16 +37,24 @@ int RunServe(const CtlRequest& request)
     TrendRing trend(TrendCapacityFor(request.intervalSeconds));
     const auto started = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::system_clock::now().time_since_epoch());
-    const ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count())};
-    HttpServer server(HttpLimits(), [&context](const std::string& method, const std::string& target) {
-        return RouteRequest(method, target, context);
-    });
+    const AllowedHosts allowedHosts(request.listenHost, request.allowedHosts);
+    const ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count()),
+                               &allowedHosts};
+    HttpLimits limits;
+    std::string note;
+    limits.connections = ConnectionCapWithin(limits.connections, &note);
+    if (!note.empty())
+        std::fprintf(stderr, "korvanthine-ctl: %s\n", note.c_str());
+    HttpServer server(limits, [&context](const HttpRequest& httpRequest) { return RouteRequest(httpRequest, context); });
     std::string error;
-    if (!server.Listen(request.listenHost, request.listenPort, &error)) {
+    note.clear();
+    if (!server.Listen(request.listenHost, request.listenPort, &error, &note)) {
         std::fprintf(stderr, "korvanthine-ctl: cannot listen on %s:%d: %s\n",
                      request.listenHost.empty() ? "*" : request.listenHost.c_str(), request.listenPort, error.c_str());
         return kExitFailure;
     }
+    if (!note.empty())
+        std::fprintf(stderr, "korvanthine-ctl: %s\n", note.c_str());
     std::fprintf(stderr, "korvanthine-ctl: serving %s on http://%s/metrics\n", request.port.c_str(),
                  server.Where().c_str());
     server.Start();

@@ -1,5 +1,6 @@
 #include "serve_routes.h"
 
+#include "allowed_hosts.h"
 #include "bench_page.h"
 #include "metric_table.h"
 #include "pass_overdue.h"
@@ -17,8 +18,25 @@ HttpReply Plain(int status, const std::string& text)
 
 } // namespace
 
-HttpReply RouteRequest(const std::string& method, const std::string& target, const ServeContext& context)
+std::optional<std::string> HttpRequest::Header(const std::string& name) const
 {
+    for (const auto& [key, value] : headers)
+        if (key == name)
+            return value;
+    return std::nullopt;
+}
+
+HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context)
+{
+    // A page of another site whose name was made to point at this machine
+    // (DNS rebinding) sends that site's name as Host: it reads nothing here.
+    // A request without Host comes from no browser and is let through.
+    const std::optional<std::string> host = request.Header("host");
+    if (host && context.allowedHosts != nullptr && !context.allowedHosts->Allows(*host))
+        return Plain(421, "Misdirected request: this server does not answer for that Host. Allow a name with "
+                          "--web.allowed-host.");
+    const std::string& method = request.method;
+    const std::string& target = request.target;
     const std::string path = target.substr(0, target.find('?'));
     const bool metrics = path == "/metrics";
     if (!metrics && !IsBenchPagePath(path))
@@ -29,9 +47,9 @@ HttpReply RouteRequest(const std::string& method, const std::string& target, con
         return reply;
     }
     if (!metrics)
-        return BenchPageReply(target, context);
+        return BenchPageReply(target, method == "HEAD", context);
     HttpReply reply;
     reply.contentType = kExpositionContentType;
-    reply.body = RenderExposition(AsScrapedNow(context.store.Latest(), NowUnixSeconds(), context.intervalSeconds));
+    reply.body = RenderExposition(AsScrapedNow(context.store.Latest(), NowSteadySeconds(), context.intervalSeconds));
     return reply;
 }

@@ -4,25 +4,47 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench_snapshot.h"
 #include "trend_ring.h"
+
+// A request as read in full, without the HTTP library's types, so that the
+// routes can be tested (and fuzzed) without a socket.
+struct HttpRequest {
+    std::string method; // as sent: "GET"
+    std::string target; // as sent: "/metrics?x=1"
+    std::vector<std::pair<std::string, std::string>> headers; // names in lower case, in the order sent
+    std::string body;
+    std::string peer;   // the client's address, "127.0.0.1"
+
+    // The first header of that name (lower case), if it was sent.
+    std::optional<std::string> Header(const std::string& name) const;
+};
 
 struct HttpReply {
     int status = 200;
     std::string contentType = "text/plain; charset=utf-8";
     std::string body;
     std::string allow; // the methods a path takes, with 405
+    // For HEAD: the length the body would have, when the route did not build
+    // it (the server then sends no body and this Content-Length).
+    std::optional<std::size_t> lengthWithoutBody;
 };
+
+class AllowedHosts;
 
 struct ServeContext {
     const SnapshotStore& store;
     const TrendRing& trend;   // the last hour, for the bench's page
     double intervalSeconds;
     std::uint64_t instance;   // serve's start in milliseconds: a page sees a restart by it
+    // The names a request's Host may give (see allowed_hosts.h); none: any.
+    const AllowedHosts* allowedHosts = nullptr;
 };
 
-// method as sent ("GET"), target as sent ("/metrics?x=1"). HEAD is answered
-// as GET (the server leaves the body out).
-HttpReply RouteRequest(const std::string& method, const std::string& target, const ServeContext& context);
+// HEAD is answered as GET (the server leaves the body out).
+HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context);

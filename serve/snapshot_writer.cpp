@@ -1,5 +1,7 @@
 #include "snapshot_writer.h"
 
+#include "unix_time.h"
+
 SnapshotWriter::SnapshotWriter(SnapshotStore& store, const std::string& port) : store_(store)
 {
     snapshot_.port = port;
@@ -85,6 +87,7 @@ void SnapshotWriter::PassEnded(bool complete, double endUnixSeconds, double dura
     snapshot_.up = complete;
     ++snapshot_.passes;
     snapshot_.lastPassEndUnixSeconds = endUnixSeconds;
+    snapshot_.lastPassEndSteadySeconds = NowSteadySeconds();
     snapshot_.lastPassDurationSeconds = durationSeconds;
     Publish();
 }
@@ -99,5 +102,6 @@ void SnapshotWriter::Count(ReplyKind kind)
     if (kind == ReplyKind::NotSent)
         return;
     ++snapshot_.exchangesIncomplete;
+    snapshot_.latestFailureSilent = kind == ReplyKind::Silent;
     snapshot_.up = false; // from the moment an exchange fails, not at the end of its pass
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bench_state_json.h"
+
 TrendPoint TrendPointOf(const ChannelSnapshot& channel)
 {
     TrendPoint point;
@@ -23,7 +25,10 @@ std::size_t TrendCapacityFor(double intervalSeconds)
     return passes >= kMost ? kMost : std::max(kLeast, static_cast<std::size_t>(passes));
 }
 
-TrendRing::TrendRing(std::size_t capacity) : entries_(std::max<std::size_t>(capacity, 1)) {}
+TrendRing::TrendRing(std::size_t capacity)
+    : entries_(std::max<std::size_t>(capacity, 1)), rows_(entries_.size())
+{
+}
 
 std::uint64_t TrendRing::Append(const BenchSnapshot& pass, double unixSeconds)
 {
@@ -34,23 +39,57 @@ std::uint64_t TrendRing::Append(const BenchSnapshot& pass, double unixSeconds)
 
     std::lock_guard<std::mutex> lock(mutex_);
     entry.sequence = ++lastSequence_;
+    // Rendered under the lock only because the sequence number is part of
+    // the row; a row is a few dozen bytes of formatting.
+    rows_[next_] = TrendRowJson(entry);
     entries_[next_] = entry;
     next_ = (next_ + 1) % entries_.size();
     count_ = std::min(count_ + 1, entries_.size());
     return entry.sequence;
 }
 
+std::pair<std::size_t, std::size_t> TrendRing::SlotsAfter(std::uint64_t after) const
+{
+    if (count_ == 0 || after >= lastSequence_)
+        return {0, 0};
+    const std::uint64_t oldest = lastSequence_ - count_ + 1;
+    const std::size_t skip = after < oldest ? 0 : static_cast<std::size_t>(after - oldest + 1);
+    const std::size_t first = (next_ + entries_.size() - count_ + skip) % entries_.size();
+    return {first, count_ - skip};
+}
+
 std::vector<TrendEntry> TrendRing::After(std::uint64_t after) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const std::uint64_t oldest = lastSequence_ - count_ + 1; // valid while count_ > 0
+    const auto [first, count] = SlotsAfter(after);
     std::vector<TrendEntry> out;
-    if (count_ == 0 || after >= lastSequence_)
-        return out;
-    const std::size_t skip = after < oldest ? 0 : static_cast<std::size_t>(after - oldest + 1);
-    out.reserve(count_ - skip);
-    const std::size_t first = (next_ + entries_.size() - count_) % entries_.size();
-    for (std::size_t i = skip; i < count_; ++i)
+    out.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
         out.push_back(entries_[(first + i) % entries_.size()]);
     return out;
+}
+
+std::uint64_t TrendRing::RowsAfter(std::uint64_t after, std::string* rows) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto [first, count] = SlotsAfter(after);
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        length += rows_[(first + i) % rows_.size()].size() + 1;
+    rows->reserve(rows->size() + length);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            *rows += ',';
+        *rows += rows_[(first + i) % rows_.size()];
+    }
+    return count == 0 ? after : lastSequence_;
+}
+
+std::uint64_t TrendRing::RowsLengthAfter(std::uint64_t after, std::size_t* length) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto [first, count] = SlotsAfter(after);
+    for (std::size_t i = 0; i < count; ++i)
+        *length += rows_[(first + i) % rows_.size()].size() + (i > 0 ? 1 : 0);
+    return count == 0 ? after : lastSequence_;
 }

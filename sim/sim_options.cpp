@@ -33,7 +33,7 @@ Options:
   --seed N          seed of the sensor noise (default 1852795251); the same
                     seed gives the same noise, reading for reading
   --sensor-break CH start with the sensor of channel CH (0 ... 3) broken
-  --help            this text
+  -h, --help        this text
 
 The channels: each is a heated plant with a time constant of 40 s (full
 power would hold it 80 degrees above ambient), its heater driven by a

@@ -23,19 +23,39 @@ void OnStopSignal(int)
     g_stopRequested = 1;
 }
 
+// SIGHUP (the terminal closed, or a service manager's reload) ends the
+// program as cleanly as SIGTERM; under nohup, which starts it with SIGHUP
+// ignored, it stays ignored.
+bool HangupIgnoredAtStart()
+{
+    struct sigaction current {};
+    sigaction(SIGHUP, nullptr, &current);
+    return current.sa_handler == SIG_IGN;
+}
+
+void FillStopSignals(sigset_t* signals, bool withHangup)
+{
+    sigemptyset(signals);
+    sigaddset(signals, SIGINT);
+    sigaddset(signals, SIGTERM);
+    if (withHangup)
+        sigaddset(signals, SIGHUP);
+}
+
 } // namespace
 
 void CatchStopRequests()
 {
-    sigemptyset(&g_stopSignals);
-    sigaddset(&g_stopSignals, SIGINT);
-    sigaddset(&g_stopSignals, SIGTERM);
+    const bool hangupStops = !HangupIgnoredAtStart();
+    FillStopSignals(&g_stopSignals, hangupStops);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    if (hangupStops)
+        sigaction(SIGHUP, &action, nullptr);
     // A shell that starts a program in the background without job control
     // ignores SIGINT for it; the handler takes it back, so that the
     // documented way to end a watch works there too.
@@ -78,9 +98,7 @@ void RequestStop()
 std::thread StartThreadWithoutStopSignals(std::function<void()> body)
 {
     sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
+    FillStopSignals(&stopSignals, true);
     // A new thread starts with its creator's signal mask.
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);

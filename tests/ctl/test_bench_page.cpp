@@ -59,6 +59,7 @@ TEST(BenchStateJson, ShowsThePanelsTextsAndNullForWhatIsMissing)
     snapshot.portOpen = true;
     snapshot.up = true;
     snapshot.lastPassEndUnixSeconds = 1000.0;
+    snapshot.lastPassEndSteadySeconds = 50.0;
     snapshot.lastPassDurationSeconds = 0.05;
     snapshot.channels[0] = {2534, 511, STATUS_SENSOR | STATUS_EXT_HEAT_ENABLE, 255, 1};
     snapshot.channels[1] = {-150, 255, STATUS_SENSOR, -55, 2};
@@ -70,7 +71,7 @@ TEST(BenchStateJson, ShowsThePanelsTextsAndNullForWhatIsMissing)
     entry.unixSeconds = 999.5;
     entry.channels[0] = TrendPointOf(snapshot.channels[0]);
     StateContext context;
-    context.nowUnixSeconds = 1001.0;
+    context.nowSteadySeconds = 51.0;
     const auto state = nlohmann::json::parse(BenchStateJson(snapshot, {entry}, context));
 
     const auto& channels = state["channels"];
@@ -103,7 +104,9 @@ TEST(BenchStateJson, NotAnsweringOnceThePassDueHasOverrun)
     BenchSnapshot snapshot;
     snapshot.portOpen = true;
     snapshot.up = true;
-    snapshot.lastPassEndUnixSeconds = 100.0;
+    // Judged on the monotonic clock alone: the wall clock may have been set back or forth.
+    snapshot.lastPassEndUnixSeconds = 1e9;
+    snapshot.lastPassEndSteadySeconds = 100.0;
     snapshot.lastPassDurationSeconds = 0.1;
     struct Case {
         double now;

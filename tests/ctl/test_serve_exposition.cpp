@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <fstream>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "exposition_samples.h"
 #include "metric_table.h"
@@ -155,11 +157,13 @@ TEST(ServeExposition, AnOverduePassTakesOutUpAndEveryReadingButNotTheCounters)
 {
     Bench bench;
     RunPass(bench.writer, kFirst, -1);
-    // The pass ended at ...0.25 after 2 ms; with a 1 s interval the next is due to end at ...1.252.
+    // The pass took 2 ms; with a 1 s interval the next is due to end 1.002 s after it ended, on the
+    // monotonic clock (the wall clock's time of the pass plays no part).
+    const double dueEnd = *bench.store.Latest().lastPassEndSteadySeconds + 1.002;
     const struct {
         double now;
         bool seenAsComplete;
-    } cases[] = {{1796800001.252 + kScrapeGraceSeconds - 0.05, true}, {1796800001.252 + kScrapeGraceSeconds + 0.05, false}};
+    } cases[] = {{dueEnd + kScrapeGraceSeconds - 0.05, true}, {dueEnd + kScrapeGraceSeconds + 0.05, false}};
     for (const auto& c : cases) {
         const Samples samples = ExpositionSamples(RenderExposition(AsScrapedNow(bench.store.Latest(), c.now, 1.0)));
         if (c.seenAsComplete) {
@@ -167,12 +171,13 @@ TEST(ServeExposition, AnOverduePassTakesOutUpAndEveryReadingButNotTheCounters)
             continue;
         }
         EXPECT_EQ(samples.at("korvanthine_up"), "0");
+        EXPECT_EQ(samples.at("korvanthine_latest_failure{kind=\"silent\"}"), "1"); // still waiting for a byte
         EXPECT_EQ(samples.at("korvanthine_exchanges_total{result=\"complete\"}"), "21");
         EXPECT_EQ(samples.at("korvanthine_firmware_version"), "258");
         EXPECT_EQ(samples.at("korvanthine_settings_written_total{channel=\"1\",setting=\"set_temperature\"}"), "0");
         for (const auto& [key, value] : samples) {
-            if (key.rfind("korvanthine_settings_written_total", 0) != 0) // a counter: stays
-                EXPECT_EQ(key.find("{channel="), std::string::npos) << key;
+            const bool counter = key.rfind("korvanthine_settings_written_total", 0) == 0; // stays
+            EXPECT_TRUE(counter || key.find("{channel=") == std::string::npos) << key;
         }
     }
 }
@@ -211,6 +216,7 @@ TEST(ServeExposition, AFailedExchangeTakesOutExactlyItsReadingAndUpFromThatMomen
         EXPECT_EQ(after.at("korvanthine_up"), "0") << failed;
         EXPECT_EQ(after.at("korvanthine_exchanges_total{result=\"incomplete\"}"), "1") << failed;
         EXPECT_EQ(after.at("korvanthine_exchanges_total{result=\"complete\"}"), "40") << failed;
+        EXPECT_EQ(after.at("korvanthine_latest_failure{kind=\"garbled\"}"), "1") << failed;
         // Everything else is the second pass's reading, none of it the first's.
         Bench reference;
         RunPass(reference.writer, kFirst, -1);
@@ -219,7 +225,9 @@ TEST(ServeExposition, AFailedExchangeTakesOutExactlyItsReadingAndUpFromThatMomen
         for (const std::string& key : gone)
             expected.erase(key);
         for (const char* key : {"korvanthine_up", "korvanthine_exchanges_total{result=\"incomplete\"}",
-                                "korvanthine_exchanges_total{result=\"complete\"}"}) {
+                                "korvanthine_exchanges_total{result=\"complete\"}",
+                                "korvanthine_latest_failure{kind=\"silent\"}",
+                                "korvanthine_latest_failure{kind=\"garbled\"}"}) {
             expected.erase(key);
             after.erase(key);
         }
@@ -231,6 +239,46 @@ TEST(ServeExposition, AFailedExchangeTakesOutExactlyItsReadingAndUpFromThatMomen
         EXPECT_EQ(recovered.at("korvanthine_up"), "1") << failed;
         for (const std::string& key : gone)
             EXPECT_EQ(recovered.at(key), ExpositionSamples(kCompleteSamples).at(key)) << failed << " " << key;
+    }
+}
+
+// What a scrape says of the line: nothing about up before the first pass has
+// ended (a fresh exporter is not a controller that is down), and the kind of
+// the latest failed exchange, which the not-answering alert names.
+TEST(ServeExposition, UpWaitsForTheFirstPassAndTheLatestFailureTellsSilentFromGarbled)
+{
+    const char* const kUp = "korvanthine_up";
+    const char* const kSilent = "korvanthine_latest_failure{kind=\"silent\"}";
+    const char* const kGarbled = "korvanthine_latest_failure{kind=\"garbled\"}";
+    const struct {
+        const char* what;
+        std::vector<ReplyKind> exchanges; // after the version's complete reply
+        bool passEnds;
+        const char *up, *silent, *garbled; // nullptr: absent
+    } cases[] = {
+        {"first pass under way", {ReplyKind::Complete}, false, nullptr, nullptr, nullptr},
+        {"first pass failed midway, not ended", {ReplyKind::Silent}, false, nullptr, "1", "0"},
+        {"first pass ended complete", {ReplyKind::Complete}, true, "1", nullptr, nullptr},
+        {"silent, then a garbled reply", {ReplyKind::Silent, ReplyKind::Corrupt}, true, "0", "0", "1"},
+        {"short, then silent, then not sent", {ReplyKind::Short, ReplyKind::Silent, ReplyKind::NotSent}, true, "0",
+         "1", "0"},
+    };
+    for (const auto& c : cases) {
+        Bench bench;
+        bool complete = true;
+        for (ReplyKind kind : c.exchanges) {
+            bench.writer.Setting(0, ChannelSetting::SetTemperature, Reply{kind, 255});
+            complete = complete && kind == ReplyKind::Complete;
+        }
+        if (c.passEnds)
+            bench.writer.PassEnded(complete, 1796800000.25, 0.002);
+        const Samples samples = bench.Scrape();
+        for (const auto& [key, expected] : {std::pair{kUp, c.up}, {kSilent, c.silent}, {kGarbled, c.garbled}}) {
+            if (expected)
+                EXPECT_EQ(samples.count(key) ? samples.at(key) : "absent", expected) << c.what << ": " << key;
+            else
+                EXPECT_EQ(samples.count(key), 0u) << c.what << ": " << key;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -165,6 +166,39 @@ TEST_F(ServeOverSim, MisbehavingClientsStallNeitherScrapesNorPasses)
 
     serve_->Interrupt();
     EXPECT_EQ(serve_->Finish(15000).status, 0);
+}
+
+TEST_F(ServeOverSim, APortNamedInAnyBytesAHangupAndATakenFamilyEndNothingUnclean)
+{
+    // A ports-folder entry whose name is not UTF-8: the page's data and the
+    // metrics name it with U+FFFD, and serve goes on.
+    const std::string name = "bench\xE9";
+    ASSERT_EQ(symlink(sim_->DevicePath().c_str(), (sim_->PortsDir() + "/" + name).c_str()), 0);
+    StartServe({"serve", "-p", name, "--interval", "0.2"});
+    ASSERT_FALSE(ScrapeUntil(Up).empty()) << serve_->Finish(0).err;
+    const HttpAnswer state = Get(port_, "/state.json?after=0");
+    EXPECT_EQ(state.status, 200);
+    EXPECT_NE(state.body.find("\"port\":\"bench\xEF\xBF\xBD\""), std::string::npos) << state.body.substr(0, 80);
+    EXPECT_EQ(Get(port_, "/metrics").status, 200);
+
+    // A hang-up of the terminal it was started from ends it as cleanly as SIGTERM.
+    kill(static_cast<pid_t>(serve_->Pid()), SIGHUP);
+    const CtlResult stopped = serve_->Finish(15000);
+    EXPECT_EQ(stopped.status, 0) << stopped.err;
+
+    // All interfaces means both families: with another program on the IPv4
+    // wildcard of the port, serve does not start on IPv6 alone.
+    const int holder = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    socklen_t length = sizeof any;
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    ASSERT_EQ(listen(holder, 1), 0);
+    getsockname(holder, reinterpret_cast<sockaddr*>(&any), &length);
+    const CtlResult refused = RunCtl({"serve", "-p", "COM1", "--listen", ":" + std::to_string(ntohs(any.sin_port))});
+    close(holder);
+    EXPECT_EQ(refused.status, 1) << refused.err;
+    EXPECT_NE(refused.err.find("cannot listen on *:"), std::string::npos) << refused.err;
 }
 
 } // namespace

@@ -1,0 +1,125 @@
+// serve's route layer against what a hostile client or an odd ports folder
+// can give it: names that are not UTF-8 in every format serve writes, a Host
+// of another site, a HEAD that must not cost a body, a route that throws.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "allowed_hosts.h"
+#include "bench_page.h"
+#include "http_server.h"
+#include "metric_table.h"
+#include "serve_routes.h"
+#include "utf8_text.h"
+
+namespace {
+
+TEST(ValidUtf8, ReplacesEveryByteThatIsNotPartOfAWellFormedSequence)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"COM1", "COM1"},
+        {"b\xC3\xA9nch \xE2\x82\xAC \xF0\x9F\x94\xA5", "b\xC3\xA9nch \xE2\x82\xAC \xF0\x9F\x94\xA5"},
+        {"bench\xE9", "bench\xEF\xBF\xBD"},                     // Latin-1
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},               // overlong '/'
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}, // a surrogate
+        {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}, // past U+10FFFF
+        {"\xE2\x82", "\xEF\xBF\xBD\xEF\xBF\xBD"},               // cut short at the end
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(ValidUtf8(in), out) << in;
+}
+
+TEST(AllowedHosts, TakesTheMachinesNamesAndAddressesAndNoOtherSite)
+{
+    const AllowedHosts hosts("127.0.0.1", {"bench7.lab.example", "[fd00::7]"});
+    const std::pair<std::string, bool> cases[] = {
+        {"127.0.0.1:27531", true}, {"localhost:27531", true}, {"LOCALHOST.", true}, {"[::1]:27531", true},
+        {"bench7.lab.example:27531", true}, {"[fd00::7]:1", true}, {MachineName(), true},
+        {"attacker.example:27531", false}, {"127.0.0.1.attacker.example", false}, {"", false},
+        {"localhost.attacker.example", false},
+    };
+    for (const auto& [host, allowed] : cases)
+        EXPECT_EQ(hosts.Allows(host), allowed) << host;
+    EXPECT_TRUE(AllowedHosts("", {"*"}).Allows("anything.example"));
+}
+
+class Routes : public ::testing::Test {
+protected:
+    Routes() : trend_(3600), context_{store_, trend_, 1.0, 1, &hosts_}
+    {
+        BenchSnapshot snapshot;
+        snapshot.port = "bench\xE9<b>";
+        snapshot.portOpen = true;
+        store_.Publish(snapshot);
+        for (int i = 0; i < 50; ++i)
+            trend_.Append(snapshot, 1000.0 + i);
+    }
+
+    HttpReply Route(const std::string& method, const std::string& target, const std::string& host = "127.0.0.1")
+    {
+        HttpRequest request;
+        request.method = method;
+        request.target = target;
+        request.headers = {{"host", host}};
+        return RouteRequest(request, context_);
+    }
+
+    SnapshotStore store_;
+    TrendRing trend_;
+    AllowedHosts hosts_{"", {}};
+    ServeContext context_;
+};
+
+TEST_F(Routes, APortNameThatIsNotUtf8IsReplacedInJsonHtmlAndTheExposition)
+{
+    const HttpReply state = Route("GET", "/state.json?after=0");
+    ASSERT_EQ(state.status, 200);
+    const auto json = nlohmann::json::parse(state.body);
+    EXPECT_EQ(json["port"], "bench\xEF\xBF\xBD<b>");
+    EXPECT_EQ(json["trend"]["entries"].size(), 50u);
+    const HttpReply page = Route("GET", "/");
+    EXPECT_NE(page.body.find("bench\xEF\xBF\xBD&lt;b&gt;"), std::string::npos);
+    const HttpReply metrics = Route("GET", "/metrics");
+    EXPECT_EQ(ValidUtf8(metrics.body), metrics.body);
+    EXPECT_NE(metrics.body.find("korvanthine_bench_info{port=\"bench\xEF\xBF\xBD<b>\"} 1"), std::string::npos);
+}
+
+TEST_F(Routes, HeadOfTheTrendBuildsNoBodyYetGivesItsLength)
+{
+    for (const char* target : {"/state.json?after=0", "/state.json?after=40", "/state.json?after=99"}) {
+        const HttpReply get = Route("GET", target);
+        const HttpReply head = Route("HEAD", target);
+        EXPECT_TRUE(head.body.empty()) << target;
+        ASSERT_TRUE(head.lengthWithoutBody) << target;
+        EXPECT_EQ(*head.lengthWithoutBody, get.body.size()) << target;
+    }
+}
+
+TEST_F(Routes, AForeignHostReadsNothingAndAnyCountOf64BitsIsASequenceNumber)
+{
+    EXPECT_EQ(Route("GET", "/state.json?after=0", "attacker.example:27531").status, 421);
+    EXPECT_EQ(Route("GET", "/metrics", "attacker.example").status, 421);
+    HttpRequest noHost;
+    noHost.method = "GET";
+    noHost.target = "/metrics";
+    EXPECT_EQ(RouteRequest(noHost, context_).status, 200); // no browser sends none
+    EXPECT_EQ(AfterParameter("after=18446744073709551615"), UINT64_MAX);
+    EXPECT_EQ(AfterParameter("after=18446744073709551616"), std::nullopt);
+    EXPECT_EQ(AfterParameter("after=00000000000000000000017"), 17u);
+    EXPECT_EQ(Route("GET", "/state.json?after=18446744073709551615").status, 200);
+}
+
+TEST(RouteFailed, AnswersFiveHundredAndLogsEachFailureOnce)
+{
+    HttpRequest request;
+    request.method = "GET";
+    request.target = "/state.json?\x01";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RouteFailed(request, "boom").status, 500);
+    EXPECT_EQ(RouteFailed(request, "boom").status, 500);
+    const std::string logged = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(logged.find("boom"), logged.rfind("boom")) << logged;
+    EXPECT_NE(logged.find("/state.json?\\x01"), std::string::npos) << logged;
+}
+
+} // namespace
