@@ -4,15 +4,21 @@
 
 #include <string>
 
-enum class PortState { Free, Busy, NoAccess, Absent, NotSerial };
+enum class PortState { Free, Shared, Busy, NoAccess, Absent, NotSerial };
 
 struct PortInfo {
     std::string name;   // "COM3", or the device path given
     std::string device; // what the name maps to
     PortState state = PortState::Absent;
     // What would let the user in, for NoAccess: the dialout hint where the
-    // device belongs to that group and the user is not in it; else "".
+    // device belongs to that group and the user is not in it; for Busy
+    // without a holder's name, how to find it; else "".
     std::string hint;
+    // For Busy: the program holding the port and its process id, where the
+    // system lets us see them ("minicom (process 4242)"); else "".
+    std::string holder;
+    // A user's entry for the name that is not used, and why; else "".
+    std::string note;
 };
 
 // The first and last names the survey lists, as the panel offers them.
@@ -22,7 +28,8 @@ constexpr int kLastSurveyedPort = 20;
 // A port name ("COM3") or, on POSIX, a device path.
 PortInfo SurveyPort(const std::string& name);
 
-// "free", "busy", "no access", "absent", "not serial".
+// "free", "shared" (serve holds it and shares it), "busy", "no access",
+// "absent", "not serial".
 const char* PortStateText(PortState state);
 
 // What to tell a user about a port that would not open.

@@ -5,6 +5,8 @@ const char* PortStateText(PortState state)
     switch (state) {
     case PortState::Free:
         return "free";
+    case PortState::Shared:
+        return "shared";
     case PortState::Busy:
         return "busy";
     case PortState::NoAccess:
@@ -20,8 +22,12 @@ const char* PortStateText(PortState state)
 std::string PortStateExplanation(const PortInfo& info)
 {
     switch (info.state) {
+    case PortState::Shared:
+        return "shared: korvanthine-ctl serve holds it and did not take this program";
     case PortState::Busy:
-        return "busy: another program holds it";
+        if (!info.holder.empty())
+            return "busy: " + info.holder + " holds it; end that program, or close the port in it, to free it";
+        return "busy: another program holds it" + (info.hint.empty() ? std::string() : " (" + info.hint + ")");
     case PortState::NoAccess:
         return info.hint.empty() ? "no access: permission denied" : "no access: " + info.hint;
     case PortState::NotSerial:

@@ -17,15 +17,25 @@ int RunPorts()
     std::snprintf(line, sizeof line, "%-6s %-10s ", "Port", "State");
     std::string text = line + std::string("Device\n");
     std::string hint;
+    std::string notes;
+    bool shared = false;
     for (int n = kFirstSurveyedPort; n <= kLastSurveyedPort; ++n) {
         const PortInfo info = SurveyPort("COM" + std::to_string(n));
         if (info.state == PortState::NoAccess && hint.empty())
             hint = info.hint;
+        shared = shared || info.state == PortState::Shared;
+        if (!info.note.empty())
+            notes += info.note + "\n";
         std::snprintf(line, sizeof line, "%-6s %-10s ", info.name.c_str(), PortStateText(info.state));
-        text += line + (info.device.empty() ? std::string("-") : info.device) + "\n";
+        text += line + (info.device.empty() ? std::string("-") : info.device)
+                + (info.holder.empty() ? "" : " held by " + info.holder) + "\n";
     }
+    if (shared)
+        text += "\nA shared port is held by korvanthine-ctl serve: the panel and korvanthine-ctl use it through serve.\n";
     if (!hint.empty())
         text += "\n" + hint + "\n";
+    if (!notes.empty())
+        text += "\n" + notes;
     return PrintToStandardOutput(text) ? kExitOk : kExitFailure;
 }
 

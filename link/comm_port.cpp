@@ -22,6 +22,15 @@ bool SharedLinesUsed()
     return g_useSharedLines;
 }
 
+bool ServeHoldsPort(const char* portName)
+{
+    bool refused = false;
+    const CommHandle line = SharedLineConnect(portName, &refused);
+    if (line != kNoPort)
+        SharedLineClose(line);
+    return line != kNoPort || refused;
+}
+
 int OpenCommPort(const char* name)
 {
     // The device path is built in a 32-character buffer: "\\.\" and the name.

@@ -17,6 +17,10 @@ extern bool g_bSharedLine;
 void UseSharedLines(bool use);
 bool SharedLinesUsed();
 
+// True when a serve holds the port and offers it (to this program or not).
+// On POSIX, portName may also be a device path.
+bool ServeHoldsPort(const char* portName);
+
 // The platform halves (posix/, win32/).
 
 // Connects to the endpoint of the serve holding the device that portName

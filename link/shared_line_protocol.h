@@ -18,6 +18,9 @@ constexpr char kRefused = 'R';
 constexpr char kExchanged = 'X';
 constexpr std::size_t kAnswerSize = 3 + 12;
 constexpr std::size_t kMaxRequestFrame = 24;
+// The start of the reason when serve gave an idle client's place to
+// another: the client connects again at its next exchange.
+constexpr char kIdleReason[] = "idle:";
 
 // True for exactly a frame the link builds for one command of the command
 // set: "*", the address, a query or write code with its operand (none for

@@ -15,6 +15,9 @@ class LocalEndpoint {
 public:
     static constexpr int kMaxClients = 8;
     static constexpr int kRequestCompleteMs = 1000; // from a request's first byte to its last
+    // With every place taken, a client idle this long gives its place to a
+    // newcomer (the link connects again by itself at its next exchange).
+    static constexpr int kIdleYieldsPlaceMs = 3000;
 
     explicit LocalEndpoint(ExchangeQueue& queue);
     ~LocalEndpoint();

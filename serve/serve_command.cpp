@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "allowed_hosts.h"
-#include "comm_port.h"
 #include "ctl_commands.h"
 #include "exchange_queue.h"
 #include "exit_status.h"
@@ -24,10 +23,10 @@
 
 int RunServe(const CtlRequest& request)
 {
-    // Like every command, serve starts only with its port; one that goes
-    // away later is reopened while the exporter goes on answering.
     // serve owns its line: it opens the device itself, never another serve's endpoint.
     UseSharedLines(false);
+    // Like every command, serve starts only with its port; one that goes
+    // away later is reopened while the exporter goes on answering.
     PortSession session;
     if (!session.Open(request.port))
         return kExitPortNotOpened;

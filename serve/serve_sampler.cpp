@@ -52,7 +52,7 @@ public:
     void TakeOne()
     {
         if (queue_ != nullptr)
-            queue_->RunOne([this](const ExchangeRequest& r, const ExchangeResult& x) { audit_.CarriedOut(r, x); });
+            queue_->RunOne(audited_);
     }
 
     // Until the next pass is due: clients' exchanges as they come. Gives
@@ -68,7 +68,7 @@ public:
             *start = pacer.NextStart(now);
             if (*start <= now || StopRequested())
                 return !StopRequested();
-            if (queue_->RunOne([this](const ExchangeRequest& r, const ExchangeResult& x) { audit_.CarriedOut(r, x); }))
+            if (queue_->RunOne(audited_))
                 continue;
             queue_->WaitUntil(std::min(*start, now + kStopCheck));
         }
@@ -77,6 +77,9 @@ public:
 private:
     ExchangeQueue* queue_;
     WriteAudit audit_;
+    const ExchangeQueue::Observer audited_ = [this](const ExchangeRequest& r, const ExchangeResult& x) {
+        audit_.CarriedOut(r, x);
+    };
 };
 
 const char* SettingName(ChannelSetting setting)

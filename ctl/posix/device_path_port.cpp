@@ -66,9 +66,5 @@ std::string PortsFolderEntry(const std::string& port)
 {
     if (port.find('/') != std::string::npos)
         return "";
-    const std::string device = DevicePathForPort(port);
-    const std::string dir = PortsDirectory();
-    if (dir.empty() || device.compare(0, dir.size() + 1, dir + "/") != 0)
-        return "";
-    return device;
+    return PortsEntry(port);
 }

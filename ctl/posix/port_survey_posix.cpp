@@ -12,19 +12,22 @@
 
 #include "port_names.h"
 #include "port_survey.h"
+#include "shared_line.h"
 
 namespace {
 
-// True when /proc/locks lists a lock on this inode. Its lines read
-// "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5 0 EOF" (device numbers in hex).
-bool Locked(const struct stat& info)
+// The process id of the lock /proc/locks lists on this inode; 0 when none
+// does. Its lines read "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5 0 EOF"
+// (device numbers in hex), the field before the device being the holder.
+long LockHolder(const struct stat& info)
 {
     std::ifstream locks("/proc/locks");
     std::string line;
     while (std::getline(locks, line)) {
         std::istringstream fields(line);
         std::string field;
-        while (fields >> field) {
+        std::string before;
+        for (; fields >> field; before = field) {
             unsigned major = 0;
             unsigned minor = 0;
             unsigned long long inode = 0;
@@ -34,10 +37,12 @@ bool Locked(const struct stat& info)
             if (id >> std::hex >> major >> colon1 >> minor >> colon2 >> std::dec >> inode && colon1 == ':'
                 && colon2 == ':' && id.eof() && major == ::major(info.st_dev) && minor == ::minor(info.st_dev)
                 && inode == info.st_ino)
-                return true;
+                return before.find_first_not_of("0123456789") == std::string::npos && !before.empty()
+                           ? std::stol(before)
+                           : -1;
         }
     }
-    return false;
+    return 0;
 }
 
 // A built-in serial port without a UART behind it reports type 0.
@@ -68,12 +73,25 @@ bool DialoutWouldHelp(const struct stat& device)
     return true;
 }
 
+// "minicom (process 4242)" for the lock's holder; "" when /proc does not
+// show its name.
+std::string Holder(long pid)
+{
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    if (pid <= 0 || !std::getline(comm, name) || name.empty())
+        return "";
+    return name + " (process " + std::to_string(pid) + ")";
+}
+
 } // namespace
 
 PortInfo SurveyPort(const std::string& name)
 {
     PortInfo info;
     info.name = name;
+    if (name.find('/') == std::string::npos)
+        info.note = ShadowedUserEntry(name);
     const std::string entry = name.find('/') != std::string::npos ? name : DevicePathForPort(name);
     if (entry.empty())
         return info;
@@ -86,8 +104,12 @@ PortInfo SurveyPort(const std::string& name)
         info.state = PortState::Absent;
     } else if (!S_ISCHR(device.st_mode)) {
         info.state = PortState::NotSerial;
-    } else if (Locked(device)) {
-        info.state = PortState::Busy;
+    } else if (const long holder = LockHolder(device); holder != 0) {
+        info.state = ServeHoldsPort(name.c_str()) ? PortState::Shared : PortState::Busy;
+        if (info.state == PortState::Busy)
+            info.holder = Holder(holder);
+        if (info.state == PortState::Busy && info.holder.empty())
+            info.hint = "the system hides which: sudo fuser -v " + real + " names it";
     } else if (access(entry.c_str(), R_OK | W_OK) != 0) {
         info.state = PortState::NoAccess;
         if (DialoutWouldHelp(device))

@@ -3,6 +3,7 @@
 #include "windows_api.h"
 
 #include "port_survey.h"
+#include "shared_line.h"
 
 PortInfo SurveyPort(const std::string& name)
 {
@@ -19,7 +20,7 @@ PortInfo SurveyPort(const std::string& name)
         CloseHandle(port);
         info.state = PortState::Free;
     } else if (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION) {
-        info.state = PortState::Busy;
+        info.state = ServeHoldsPort(name.c_str()) ? PortState::Shared : PortState::Busy;
     } else {
         info.state = PortState::Absent;
     }

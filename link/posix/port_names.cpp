@@ -1,9 +1,40 @@
 #include "port_names.h"
 
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cctype>
 #include <cstdlib>
+
+namespace {
+
+bool ValidName(const std::string& portName)
+{
+    return !portName.empty() && portName.find('/') == std::string::npos && portName != "." && portName != "..";
+}
+
+std::string Lower(const std::string& text)
+{
+    std::string lower;
+    for (char c : text)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+bool Exists(const std::string& entry)
+{
+    struct stat info;
+    return lstat(entry.c_str(), &info) == 0;
+}
+
+std::string RealPath(const std::string& path)
+{
+    char real[PATH_MAX];
+    return realpath(path.c_str(), real) != nullptr ? std::string(real) : path;
+}
+
+} // namespace
 
 std::string PortsDirectory()
 {
@@ -16,24 +47,39 @@ std::string PortsDirectory()
     return "";
 }
 
-std::string DevicePathForPort(const std::string& portName)
+std::vector<std::string> PortsDirectories()
 {
-    if (portName.empty() || portName.find('/') != std::string::npos || portName == "." || portName == "..")
+    if (const char* dir = std::getenv("KORVANTHINE_PORTS"); dir != nullptr && *dir != '\0')
+        return {dir};
+    std::vector<std::string> dirs{kSystemPortsDirectory};
+    const std::string user = PortsDirectory();
+    if (!user.empty() && user != kSystemPortsDirectory)
+        dirs.push_back(user);
+    return dirs;
+}
+
+std::string PortsEntry(const std::string& portName)
+{
+    if (!ValidName(portName))
         return "";
-
-    std::string lower;
-    for (char c : portName)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-
-    const std::string dir = PortsDirectory();
-    if (!dir.empty()) {
-        const std::string entry = dir + "/" + lower;
-        struct stat info;
-        if (lstat(entry.c_str(), &info) == 0)
+    for (const std::string& dir : PortsDirectories()) {
+        const std::string entry = dir + "/" + Lower(portName);
+        if (Exists(entry))
             return entry;
     }
+    return "";
+}
+
+std::string DevicePathForPort(const std::string& portName)
+{
+    if (!ValidName(portName))
+        return "";
+    const std::string entry = PortsEntry(portName);
+    if (!entry.empty())
+        return entry;
 
     // "COMn", n from 1 up, is the n-th built-in serial port.
+    const std::string lower = Lower(portName);
     if (lower.size() < 4 || lower.compare(0, 3, "com") != 0 || lower[3] == '0')
         return "";
     unsigned long number = 0;
@@ -43,4 +89,16 @@ std::string DevicePathForPort(const std::string& portName)
         number = number * 10 + static_cast<unsigned long>(lower[i] - '0');
     }
     return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+std::string ShadowedUserEntry(const std::string& portName)
+{
+    const std::vector<std::string> dirs = PortsDirectories();
+    if (!ValidName(portName) || dirs.size() < 2)
+        return "";
+    const std::string system = dirs[0] + "/" + Lower(portName);
+    const std::string user = dirs[1] + "/" + Lower(portName);
+    if (!Exists(system) || !Exists(user) || RealPath(system) == RealPath(user))
+        return "";
+    return user + " is not used: " + system + " already names " + portName + " for " + RealPath(system);
 }

@@ -64,6 +64,10 @@ std::string RefusalText(int fd)
     return text;
 }
 
+// The endpoint of the line open now, to connect again after serve gave
+// this program's place to another while it was idle.
+std::string g_endpoint;
+
 // A connection to the socket at path that serve accepted; -1 when nobody
 // listens there (a socket left behind by a serve that was killed) or serve
 // refused (then *refused).
@@ -94,18 +98,50 @@ int Connect(const std::string& path, bool* refused)
     return fd;
 }
 
+// Before a request: when serve said something unasked, it was a refusal.
+// One for idleness is followed by a new connection in the same place
+// (same descriptor); false when the line is gone.
+bool StillConnected(int line)
+{
+    pollfd pfd{line, POLLIN, 0};
+    if (poll(&pfd, 1, 0) <= 0)
+        return true;
+    char said = 0;
+    if (recv(line, &said, 1, MSG_DONTWAIT) != 1 || said != shared_line::kRefused)
+        return false;
+    const std::string why = RefusalText(line);
+    if (why.rfind(shared_line::kIdleReason, 0) != 0) {
+        std::fprintf(stderr, "korvanthine: korvanthine-ctl serve ended the shared line: %s\n", why.c_str());
+        return false;
+    }
+    bool refused = false;
+    const int again = Connect(g_endpoint, &refused);
+    if (again < 0)
+        return false;
+    const bool moved = dup2(again, line) == line;
+    close(again);
+    return moved;
+}
+
 } // namespace
 
 CommHandle SharedLineConnect(const char* portName, bool* refused)
 {
     *refused = false;
-    const std::string name = SharedLineSocketName(DevicePathForPort(portName));
+    const std::string shadowed = std::strchr(portName, '/') != nullptr ? "" : ShadowedUserEntry(portName);
+    if (!shadowed.empty())
+        std::fprintf(stderr, "korvanthine: %s\n", shadowed.c_str());
+    // A device path (as korvanthine-ctl's survey passes) is the device itself.
+    const bool path = std::strchr(portName, '/') != nullptr;
+    const std::string name = SharedLineSocketName(path ? std::string(portName) : DevicePathForPort(portName));
     if (name.empty())
         return kNoPort;
     for (const std::string& folder : SharedLineFolders()) {
         const int fd = Connect(folder + "/" + name, refused);
-        if (fd >= 0)
+        if (fd >= 0) {
+            g_endpoint = folder + "/" + name;
             return fd;
+        }
         if (*refused)
             return kNoPort;
     }
@@ -115,6 +151,10 @@ CommHandle SharedLineConnect(const char* portName, bool* refused)
 std::size_t SharedLineExchange(CommHandle line, const char* frame, char* reply, unsigned* waiting)
 {
     *waiting = 0;
+    if (!StillConnected(line)) {
+        shutdown(line, SHUT_RDWR);
+        return 0;
+    }
     const std::size_t length = std::strlen(frame);
     if (length == 0 || length > shared_line::kMaxRequestFrame)
         return 0;

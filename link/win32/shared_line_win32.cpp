@@ -1,18 +1,99 @@
-// The client side of the shared line on Windows. serve offers no endpoint
-// on Windows yet, so there is never one to connect to: the port is opened
-// as it always was, and a port serve holds fails to open (share mode 0).
-#include "shared_line.h"
+// The client side of the shared line on Windows: serve's named pipe for the
+// port, opened for overlapped use so that every wait has its bound.
+#include "windows_api.h"
 
-CommHandle SharedLineConnect(const char*, bool* refused)
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "serial_timeouts.h"
+#include "shared_line.h"
+#include "shared_line_pipe.h"
+#include "shared_line_protocol.h"
+
+namespace {
+
+constexpr DWORD kGreetingWaitMs = 2000;
+// An exchange waits for at most one of serve's own and for the other
+// clients' before it; a serve that has not answered by then is taken as gone.
+constexpr DWORD kAnswerWaitMs = 6 * (kReadTotalConstantMs + 12 * kReadTotalMultiplierMs);
+
+// A line whose answer did not come: a late one must never pass for the
+// next, so it stays gone, as a device that went away.
+HANDLE g_brokenLine = nullptr;
+
+bool Transfer(HANDLE pipe, bool reading, char* buffer, DWORD count, DWORD waitMs)
+{
+    return PipeTransfer(pipe, reading, buffer, count, waitMs, nullptr);
+}
+
+std::string RefusalText(HANDLE pipe)
+{
+    std::string text;
+    char c = 0;
+    while (text.size() < 200 && Transfer(pipe, true, &c, 1, kGreetingWaitMs) && c != '\n')
+        text += c;
+    return text;
+}
+
+} // namespace
+
+CommHandle SharedLineConnect(const char* portName, bool* refused)
 {
     *refused = false;
-    return kNoPort;
+    const std::string name = SharedLinePipeName(portName);
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 2 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+        pipe = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
+        if (pipe == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeA(name.c_str(), 2000)))
+            return kNoPort; // no serve holds the port
+    }
+    if (pipe == INVALID_HANDLE_VALUE)
+        return kNoPort;
+    char greeting = 0;
+    if (!Transfer(pipe, true, &greeting, 1, kGreetingWaitMs) || greeting != shared_line::kAccepted) {
+        if (greeting == shared_line::kRefused) {
+            *refused = true;
+            std::fprintf(stderr, "korvanthine: %s is held by korvanthine-ctl serve, which refused this program: %s\n",
+                         portName, RefusalText(pipe).c_str());
+        }
+        CloseHandle(pipe);
+        return kNoPort;
+    }
+    if (g_brokenLine == pipe)
+        g_brokenLine = nullptr;
+    return pipe;
 }
 
-std::size_t SharedLineExchange(CommHandle, const char*, char*, unsigned* waiting)
+std::size_t SharedLineExchange(CommHandle line, const char* frame, char* reply, unsigned* waiting)
 {
     *waiting = 0;
-    return 0;
+    const std::size_t length = std::strlen(frame);
+    if (line == g_brokenLine || length == 0 || length > shared_line::kMaxRequestFrame)
+        return 0;
+    std::string request(1, static_cast<char>(length));
+    request.append(frame, length);
+    char answer[shared_line::kAnswerSize] = {};
+    const bool answered = Transfer(line, false, &request[0], static_cast<DWORD>(request.size()), kGreetingWaitMs)
+                          && Transfer(line, true, answer, 1, kAnswerWaitMs) && answer[0] == shared_line::kExchanged
+                          && Transfer(line, true, answer + 1, sizeof answer - 1, kGreetingWaitMs)
+                          && static_cast<unsigned char>(answer[1]) <= 12;
+    if (!answered) {
+        if (answer[0] == shared_line::kRefused)
+            std::fprintf(stderr, "korvanthine: korvanthine-ctl serve ended the shared line: %s\n", RefusalText(line).c_str());
+        g_brokenLine = line;
+        return 0;
+    }
+    const std::size_t received = static_cast<unsigned char>(answer[1]);
+    std::memcpy(reply, answer + 3, received);
+    *waiting = static_cast<unsigned char>(answer[2]);
+    return received;
 }
 
-void SharedLineClose(CommHandle) {}
+void SharedLineClose(CommHandle line)
+{
+    if (g_brokenLine == line)
+        g_brokenLine = nullptr;
+    CloseHandle(line);
+}

@@ -5,6 +5,7 @@
 // accept. One thread polls the socket and every client; replies come back
 // from the line thread through a pipe that wakes the poll.
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -107,6 +108,7 @@ struct Client {
     std::string pending;       // bytes of a request not yet complete
     Clock::time_point firstByte; // of the pending request
     bool inFlight = false;
+    Clock::time_point lastActive; // connected, or last answered
 };
 
 } // namespace
@@ -114,6 +116,7 @@ struct Client {
 struct LocalEndpoint::Impl {
     ExchangeQueue& queue;
     std::string path;
+    std::string devicePath;
     struct stat device {};
     int listenFd = -1;
     int wake[2] = {-1, -1};
@@ -149,15 +152,36 @@ struct LocalEndpoint::Impl {
         const Peer peer = PeerOf(fd);
         const std::string who = Describe(peer);
         if (!MayOpen(peer, device))
-            return Refuse(fd, who, "not allowed to open the device " + path.substr(path.rfind('/') + 1));
-        if (static_cast<int>(clients.size()) >= LocalEndpoint::kMaxClients)
+            return Refuse(fd, who, "not allowed to open " + devicePath);
+        if (static_cast<int>(clients.size()) >= LocalEndpoint::kMaxClients && !YieldIdlePlace())
             return Refuse(fd, who, "too many programs share this line (" + std::to_string(LocalEndpoint::kMaxClients) + ")");
         const char accepted = shared_line::kAccepted;
         if (send(fd, &accepted, 1, MSG_NOSIGNAL | MSG_DONTWAIT) != 1) {
             close(fd);
             return;
         }
-        clients.push_back({nextId++, fd, who, "", Clock::time_point(), false});
+        clients.push_back({nextId++, fd, who, "", Clock::time_point(), false, Clock::now()});
+    }
+
+    // Frees the place of the client idle longest, if one has been idle long
+    // enough; false when none has.
+    bool YieldIdlePlace()
+    {
+        const auto idleEnough = Clock::now() - std::chrono::milliseconds(LocalEndpoint::kIdleYieldsPlaceMs);
+        auto oldest = clients.end();
+        for (auto c = clients.begin(); c != clients.end(); ++c)
+            if (!c->inFlight && c->pending.empty() && c->lastActive <= idleEnough
+                && (oldest == clients.end() || c->lastActive < oldest->lastActive))
+                oldest = c;
+        if (oldest == clients.end())
+            return false;
+        // Not logged: a panel left open on a busy bench would fill the log.
+        const std::string message = std::string(1, shared_line::kRefused) + shared_line::kIdleReason
+                                    + " the place went to another program\n";
+        (void)send(oldest->fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        close(oldest->fd);
+        clients.erase(oldest);
+        return true;
     }
 
     // False when the client is to go (refused or gone).
@@ -222,6 +246,7 @@ struct LocalEndpoint::Impl {
             if (client == clients.end())
                 continue; // it left meanwhile
             client->inFlight = false;
+            client->lastActive = Clock::now();
             // 15 bytes to a socket with one request's room: it never blocks unless the client is gone.
             if (send(client->fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT) != static_cast<ssize_t>(answer.size())) {
                 close(client->fd);
@@ -301,6 +326,8 @@ bool LocalEndpoint::Start(const std::string& port)
     }
     (void)mkdir(folder.c_str(), 0755);
     impl->path = folder + "/" + name;
+    char real[PATH_MAX];
+    impl->devicePath = realpath(device.c_str(), real) != nullptr ? real : device;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (impl->path.size() >= sizeof address.sun_path)

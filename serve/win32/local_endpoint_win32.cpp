@@ -1,19 +1,210 @@
-// serve's local endpoint on Windows is not built yet: the port serve holds
-// stays closed to other programs there (the platform's share mode 0).
+// serve's local endpoint on Windows: a named pipe per port that refuses
+// remote clients, open to the local users who may open the COM port
+// (administrators, the system and interactive users). One thread waits for
+// connections; each client has a thread of its own, every wait of which
+// also watches the stop event.
+#include "windows_api.h"
+
+#include <sddl.h>
+
+#include <atomic>
 #include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "local_endpoint.h"
+#include "shared_line_pipe.h"
+#include "shared_line_protocol.h"
 
-struct LocalEndpoint::Impl {};
+namespace {
+
+constexpr DWORD kPipeBuffer = 512;
+
+// The pipe's access: full for the system, administrators and its owner;
+// reading and writing for interactive users, as for a COM port.
+constexpr char kPipeAccess[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;OW)(A;;GRGW;;;IU)";
+
+} // namespace
+
+struct LocalEndpoint::Impl {
+    ExchangeQueue& queue;
+    std::string name;
+    HANDLE stop = nullptr;
+    PSECURITY_DESCRIPTOR access = nullptr;
+    std::thread listener;
+    std::mutex clientsMutex;
+    struct ClientThread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> ended;
+    };
+    std::vector<ClientThread> clientThreads;
+    std::atomic<int> clients{0};
+    bool firstInstance = true;
+
+    explicit Impl(ExchangeQueue& q) : queue(q) {}
+
+    // A transfer that serve's stop cuts short.
+    bool Transfer(HANDLE pipe, bool reading, char* buffer, DWORD count, DWORD waitMs)
+    {
+        return PipeTransfer(pipe, reading, buffer, count, waitMs, stop);
+    }
+
+    void Refuse(HANDLE pipe, const std::string& who, const std::string& why)
+    {
+        std::fprintf(stderr, "korvanthine-ctl: local client %s refused: %s\n", who.c_str(), why.c_str());
+        std::string message = std::string(1, shared_line::kRefused) + why + "\n";
+        Transfer(pipe, false, &message[0], static_cast<DWORD>(message.size()), 1000);
+        FlushFileBuffers(pipe);
+    }
+
+    void Serve(HANDLE pipe)
+    {
+        ULONG pid = 0;
+        const std::string who = GetNamedPipeClientProcessId(pipe, &pid) ? "process " + std::to_string(pid) : "a process";
+        char accepted = shared_line::kAccepted;
+        if (Transfer(pipe, false, &accepted, 1, 1000)) {
+            for (;;) {
+                unsigned char length = 0;
+                if (!Transfer(pipe, true, reinterpret_cast<char*>(&length), 1, INFINITE))
+                    break; // gone, or serve stops
+                if (length == 0 || length > shared_line::kMaxRequestFrame) {
+                    Refuse(pipe, who, "not a request frame of the command set");
+                    break;
+                }
+                std::string frame(length, '\0');
+                if (!Transfer(pipe, true, &frame[0], length, LocalEndpoint::kRequestCompleteMs)) {
+                    Refuse(pipe, who, "request incomplete after " + std::to_string(LocalEndpoint::kRequestCompleteMs) + " ms");
+                    break;
+                }
+                if (!shared_line::IsCommandSetRequest(frame)) {
+                    Refuse(pipe, who, "not a request frame of the command set");
+                    break;
+                }
+                const ExchangeResult result = queue.Submit({frame, who}).get();
+                DWORD more = 0;
+                if (PeekNamedPipe(pipe, nullptr, 0, nullptr, &more, nullptr) && more != 0) {
+                    Refuse(pipe, who, "one exchange at a time: a request came before the last one's reply");
+                    break;
+                }
+                std::string answer = shared_line::AnswerMessage(result.reply.data(), result.reply.size(), result.waiting);
+                if (!Transfer(pipe, false, &answer[0], static_cast<DWORD>(answer.size()), 1000))
+                    break;
+            }
+        }
+        DisconnectNamedPipe(pipe);
+        CloseHandle(pipe);
+        --clients;
+    }
+
+    HANDLE NewInstance()
+    {
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, access, FALSE};
+        DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
+        // The first instance makes sure no other program created the name before us.
+        if (firstInstance)
+            openMode |= FILE_FLAG_FIRST_PIPE_INSTANCE;
+        const HANDLE pipe = CreateNamedPipeA(name.c_str(), openMode,
+                                             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                             PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 0,
+                                             access != nullptr ? &attributes : nullptr);
+        if (pipe != INVALID_HANDLE_VALUE)
+            firstInstance = false;
+        return pipe;
+    }
+
+    void Listen(HANDLE pipe)
+    {
+        const HANDLE connected = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        while (pipe != INVALID_HANDLE_VALUE) {
+            OVERLAPPED overlapped{};
+            overlapped.hEvent = connected;
+            ResetEvent(connected);
+            bool ready = ConnectNamedPipe(pipe, &overlapped) != 0 || GetLastError() == ERROR_PIPE_CONNECTED;
+            if (!ready && GetLastError() == ERROR_IO_PENDING) {
+                const HANDLE waits[] = {connected, stop};
+                if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+                    CancelIo(pipe);
+                    CloseHandle(pipe);
+                    break;
+                }
+                DWORD unused = 0;
+                ready = GetOverlappedResult(pipe, &overlapped, &unused, FALSE) != 0;
+            }
+            if (ready && clients >= LocalEndpoint::kMaxClients) {
+                Refuse(pipe, "a process",
+                       "too many programs share this line (" + std::to_string(LocalEndpoint::kMaxClients) + ")");
+                DisconnectNamedPipe(pipe);
+                CloseHandle(pipe);
+            }
+            else if (ready) {
+                ++clients;
+                std::lock_guard<std::mutex> lock(clientsMutex);
+                // Threads of clients that left are joined here, so they never pile up.
+                for (auto t = clientThreads.begin(); t != clientThreads.end();) {
+                    if (*t->ended) {
+                        t->thread.join();
+                        t = clientThreads.erase(t);
+                    }
+                    else
+                        ++t;
+                }
+                auto ended = std::make_shared<std::atomic<bool>>(false);
+                clientThreads.push_back({std::thread([this, pipe, ended] {
+                                             Serve(pipe);
+                                             *ended = true;
+                                         }),
+                                         ended});
+            }
+            else
+                CloseHandle(pipe);
+            pipe = NewInstance();
+        }
+        CloseHandle(connected);
+    }
+};
 
 LocalEndpoint::LocalEndpoint(ExchangeQueue& queue) : queue_(queue) {}
 
-LocalEndpoint::~LocalEndpoint() = default;
+LocalEndpoint::~LocalEndpoint()
+{
+    Stop();
+}
 
 bool LocalEndpoint::Start(const std::string& port)
 {
-    std::fprintf(stderr, "korvanthine-ctl: other programs cannot share %s through serve on Windows yet\n", port.c_str());
-    return false;
+    auto impl = std::make_unique<Impl>(queue_);
+    impl->name = SharedLinePipeName(port);
+    impl->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(kPipeAccess, SDDL_REVISION_1, &impl->access, nullptr);
+    const HANDLE first = impl->NewInstance();
+    if (first == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "korvanthine-ctl: cannot offer %s to other programs at %s (error %lu)\n", port.c_str(),
+                     impl->name.c_str(), static_cast<unsigned long>(GetLastError()));
+        if (impl->access != nullptr)
+            LocalFree(impl->access);
+        CloseHandle(impl->stop);
+        return false;
+    }
+    std::fprintf(stderr, "korvanthine-ctl: other programs share %s through %s\n", port.c_str(), impl->name.c_str());
+    Impl* running = impl.get();
+    impl->listener = std::thread([running, first] { running->Listen(first); });
+    impl_ = std::move(impl);
+    return true;
 }
 
-void LocalEndpoint::Stop() {}
+void LocalEndpoint::Stop()
+{
+    if (!impl_)
+        return;
+    SetEvent(impl_->stop);
+    impl_->listener.join();
+    for (auto& t : impl_->clientThreads)
+        t.thread.join();
+    if (impl_->access != nullptr)
+        LocalFree(impl_->access);
+    CloseHandle(impl_->stop);
+    impl_.reset();
+}

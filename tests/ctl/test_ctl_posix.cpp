@@ -223,7 +223,9 @@ TEST(CtlPorts, SurveyTellsFreeHeldAndDanglingApartAndOpenFailuresExitThree)
     const std::vector<std::string> lines = Lines(survey.out);
     ASSERT_GE(lines.size(), 21u);
     EXPECT_EQ(lines[1], "COM1   free       " + free.Path() + " (" + ports + "/com1)");
-    EXPECT_EQ(lines[2], "COM2   busy       " + held.Path() + " (" + ports + "/com2)");
+    // The holder named, as far as /proc shows it: this test program.
+    const std::string holder = "test_ctl_sim (process " + std::to_string(getpid()) + ")";
+    EXPECT_EQ(lines[2], "COM2   busy       " + held.Path() + " (" + ports + "/com2) held by " + holder);
     EXPECT_EQ(lines[3], "COM3   absent     " + ports + "/com3");
     EXPECT_EQ(lines[4], "COM4   not serial " + ports + "/com4");
     EXPECT_EQ(lines[20].rfind("COM20  ", 0), 0u);
@@ -231,7 +233,7 @@ TEST(CtlPorts, SurveyTellsFreeHeldAndDanglingApartAndOpenFailuresExitThree)
     const struct {
         const char* port;
         const char* reason;
-    } failures[] = {{"COM2", ": busy"}, {"COM3", ": absent"}, {"COM4", ": not a serial device"}};
+    } failures[] = {{"COM2", ": busy: test_ctl_sim (process "}, {"COM3", ": absent"}, {"COM4", ": not a serial device"}};
     for (const auto& f : failures) {
         const CtlResult result = RunCtl({"read", "-p", f.port});
         EXPECT_EQ(result.status, 3) << f.port;

@@ -15,117 +15,13 @@
 #include "comm_port.h"
 #include "ctl_over_sim.h"
 #include "exposition_samples.h"
+#include "local_http.h"
+#include "serve_over_sim.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-int ConnectLocal(int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// A port nobody listens on just now.
-int FreeLocalPort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
-struct HttpAnswer {
-    int status = 0; // 0: no status line came back
-    std::string body;
-    double ms = 0;
-};
-
-// Sends request as it is and reads until the server closes, within timeoutMs.
-HttpAnswer Exchange(int port, const std::string& request, int timeoutMs = 2000)
-{
-    HttpAnswer answer;
-    const Clock::time_point start = Clock::now();
-    const int fd = ConnectLocal(port);
-    if (fd < 0)
-        return answer;
-    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    std::string text;
-    const Clock::time_point deadline = start + milliseconds(timeoutMs);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-        pollfd readable{fd, POLLIN, 0};
-        if (left <= 0 || poll(&readable, 1, static_cast<int>(left)) <= 0)
-            break;
-        char chunk[4096];
-        const ssize_t got = recv(fd, chunk, sizeof chunk, 0);
-        if (got <= 0)
-            break;
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
-    close(fd);
-    answer.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    if (text.rfind("HTTP/1.", 0) == 0 && text.size() > 12)
-        answer.status = std::stoi(text.substr(9, 3));
-    const std::size_t bodyStart = text.find("\r\n\r\n");
-    if (bodyStart != std::string::npos)
-        answer.body = text.substr(bodyStart + 4);
-    return answer;
-}
-
-HttpAnswer Get(int port, const std::string& path)
-{
-    return Exchange(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-}
-
-class ServeOverSim : public CtlOverSim {
-protected:
-    void StartServe(std::vector<std::string> args)
-    {
-        port_ = FreeLocalPort();
-        args.insert(args.end(), {"--listen", "127.0.0.1:" + std::to_string(port_)});
-        serve_ = std::make_unique<CtlProcess>(args);
-        ASSERT_TRUE(serve_->Started());
-    }
-
-    std::map<std::string, std::string> Scrape()
-    {
-        const HttpAnswer answer = Get(port_, "/metrics");
-        return answer.status == 200 ? ExpositionSamples(answer.body) : std::map<std::string, std::string>{};
-    }
-
-    // Scrapes until accept says yes; the last scrape's samples, empty when never.
-    template <typename Accept>
-    std::map<std::string, std::string> ScrapeUntil(Accept accept, int timeoutMs = 15000)
-    {
-        const Clock::time_point deadline = Clock::now() + milliseconds(timeoutMs);
-        for (;;) {
-            std::map<std::string, std::string> samples = Scrape();
-            if (!samples.empty() && accept(samples))
-                return samples;
-            if (Clock::now() >= deadline)
-                return {};
-            std::this_thread::sleep_for(milliseconds(50));
-        }
-    }
-
-    int port_ = 0;
-    std::unique_ptr<CtlProcess> serve_;
-};
 
 bool Up(const std::map<std::string, std::string>& s)
 {

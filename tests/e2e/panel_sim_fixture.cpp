@@ -71,6 +71,22 @@ void PanelSimTest::Sim(const std::string& command)
     ASSERT_TRUE(sim->Command(command)) << sim->Error();
 }
 
+void PanelSimTest::SetSomeValues()
+{
+    Sim("set temp 0 2534");
+    Sim("set power 1 255");
+    Sim("set status 2 7");
+}
+
+void PanelSimTest::ExpectSomeValues()
+{
+    EXPECT_EQ(Edit(IDC_TEMP1)->text(), QStringLiteral(" 25.34"));
+    EXPECT_EQ(Edit(IDC_POWER2)->text(), QString::asprintf("%6.1f", 255 * POWER_SCALE));
+    EXPECT_TRUE(Checked(IDC_SENSOR3));
+    EXPECT_TRUE(Checked(IDC_OVERTEMP3));
+    EXPECT_TRUE(Checked(IDC_EXTHEAT3));
+}
+
 std::vector<std::string> PanelSimTest::Requests(std::size_t count)
 {
     sim->WaitForRequests(count);

@@ -28,6 +28,10 @@ protected:
 
     // Sets the simulator's model: "set temp 0 2534" and so on.
     void Sim(const std::string& command);
+    // A few values that a pass shows (TEMP1 25.34, POWER2 255 of 511,
+    // channel 3's three lamps lit), and the check that it shows them.
+    void SetSomeValues();
+    void ExpectSomeValues();
     // Requests received since the last ClearRequests, waiting for count.
     std::vector<std::string> Requests(std::size_t count);
     void ClearRequests();

@@ -22,9 +22,7 @@ protected:
     void StartWithValues()
     {
         StartSim();
-        Sim("set temp 0 2534");
-        Sim("set power 1 255");
-        Sim("set status 2 7");
+        SetSomeValues();
         Choose(IDC_PORT, QStringLiteral("COM1"));
         ASSERT_EQ(Edit(IDC_STATUS)->text(), QStringLiteral("OPEN OK"));
     }
@@ -36,15 +34,6 @@ protected:
         clock.start();
         dlg->OnTimer(SAMPLE_TIMER_ID);
         return clock.elapsed();
-    }
-
-    void ExpectValues()
-    {
-        EXPECT_EQ(Edit(IDC_TEMP1)->text(), QStringLiteral(" 25.34"));
-        EXPECT_EQ(Edit(IDC_POWER2)->text(), QString::asprintf("%6.1f", 255 * POWER_SCALE));
-        EXPECT_TRUE(Checked(IDC_SENSOR3));
-        EXPECT_TRUE(Checked(IDC_OVERTEMP3));
-        EXPECT_TRUE(Checked(IDC_EXTHEAT3));
     }
 
     void ExpectZeros()
@@ -65,7 +54,7 @@ TEST_F(PanelUnplug, SamplingAfterAHangUpShowsZerosEveryPassAtOnce)
 {
     StartWithValues();
     Pass();
-    ExpectValues();
+    ExpectSomeValues();
 
     Sim("hangup");
     for (int pass = 0; pass < 3; ++pass) {
@@ -80,7 +69,7 @@ TEST_F(PanelUnplug, SamplingTimerKeepsTickingThroughAHangUp)
 {
     StartWithValues();
     Pass();
-    ExpectValues();
+    ExpectSomeValues();
     Click(IDC_SAMPLE);
     ASSERT_TRUE(SamplingTimerRunning());
     Sim("hangup");
@@ -126,7 +115,7 @@ TEST_F(PanelUnplug, ChoosingThePortAgainAfterReturnShowsOpenOkAndValues)
     Choose(IDC_PORT, QStringLiteral("COM1"));
     EXPECT_EQ(Edit(IDC_STATUS)->text(), QStringLiteral("OPEN OK"));
     Pass();
-    ExpectValues();
+    ExpectSomeValues();
     Click(IDC_COMMCHECK);
     EXPECT_EQ(Edit(IDC_STATUS)->text(), QStringLiteral("COMM OK      "));
     EXPECT_EQ(Edit(IDC_VERSION)->text(), QStringLiteral("258"));

@@ -16,7 +16,10 @@
 #include "frame_codec.h"
 #include "control_panel_app.h"
 #include "control_panel_dlg.h"
+#include "ctl_process.h"
 #include "panel_resources.h"
+#include "shared_line.h"
+#include "shared_line_protocol.h"
 #include "sim_harness.h"
 
 namespace {
@@ -199,6 +202,53 @@ TEST_F(PanelWin32, ChannelChoiceReadsAndSendWritesInOrder)
     ASSERT_TRUE(sim.WaitForRequests(3));
     EXPECT_EQ(Codes(sim.Requests()), (std::vector<std::string>{"20", "31", "36"}));
     EXPECT_EQ(Text(IDC_STATUS), "");
+}
+
+// korvanthine-ctl.exe serve holds COM1: the panel goes through its named
+// pipe, shows what it shows on a free port, and its requests reach the
+// line whole between serve's; serve stopping looks like a device gone.
+TEST_F(PanelWin32, ThroughServesPipeThePanelChecksSendsAndSamplesAsOnAFreePort)
+{
+    ASSERT_TRUE(sim.Command("set temp 1 2534"));
+    CtlProcess serve({"serve", "-p", "COM1", "--interval", "0.25", "--listen", "127.0.0.1:0"});
+    ASSERT_TRUE(serve.Started());
+    ASSERT_TRUE(PumpUntil([] { return ServeHoldsPort("COM1"); }, 15000)) << serve.Finish(0).err;
+
+    Choose(IDC_PORT, 0);
+    EXPECT_EQ(Text(IDC_STATUS), "OPEN OK");
+    EXPECT_TRUE(g_bSharedLine);
+    ASSERT_TRUE(sim.Command("clearlog"));
+    Click(IDC_COMMCHECK);
+    EXPECT_EQ(Text(IDC_STATUS), "COMM OK      ");
+    EXPECT_EQ(Text(IDC_VERSION), "258");
+    SendMessageA(Item(IDC_SETTEMP), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("30.5"));
+    Click(IDC_SEND);
+    Click(IDC_SAMPLE);
+    ASSERT_TRUE(PumpUntil([&] { return Text(IDC_TEMP2) == " 25.34"; }, 5000));
+    Click(IDC_SAMPLE);
+
+    std::vector<std::string> writes;
+    std::size_t setTemperatureReads = 0;
+    for (const std::string& request : sim.Requests()) {
+        EXPECT_TRUE(shared_line::IsCommandSetRequest(request)) << request;
+        const std::string code = request.substr(3, 2);
+        if (code == "20" || code == "31" || code == "36")
+            writes.push_back(code);
+        setTemperatureReads += code == "51" ? 1 : 0;
+    }
+    EXPECT_EQ(writes, (std::vector<std::string>{"20", "31", "36"}));
+    EXPECT_GE(setTemperatureReads, 4u); // serve's passes went on
+
+    // Wine gives a program started without a console no console events to
+    // stop it by: serve ends as a crash ends it, its pipe breaking.
+    serve.Finish(0);
+    Click(IDC_COMMCHECK);
+    EXPECT_EQ(Text(IDC_STATUS), "COMM ERROR!!!");
+    Choose(IDC_PORT, 0);
+    EXPECT_EQ(Text(IDC_STATUS), "OPEN OK");
+    EXPECT_FALSE(g_bSharedLine);
+    Click(IDC_COMMCHECK);
+    EXPECT_EQ(Text(IDC_STATUS), "COMM OK      ");
 }
 
 TEST_F(PanelWin32, SystemMenuCommandOpensTheAboutBoxOnlyForItsId)

@@ -1,0 +1,335 @@
+// korvanthine-ctl through the serve that holds the port: the same statuses
+// as on a free port under faults, nothing written that was not read, every
+// write audited; local clients that misbehave cost serve's passes and
+// scrapes nothing; a user who may not open the device is refused.
+#include <grp.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+
+#include "comm_port.h"
+#include "commands.h"
+#include "exchange.h"
+#include "frame_codec.h"
+#include "runtime_folder.h"
+#include "serve_over_sim.h"
+#include "shared_line.h"
+#include "shared_line_endpoint.h"
+#include "shared_line_protocol.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// serve with its runtime folder in a folder of the test's own.
+class SharedLine : public ServeOverSim {
+protected:
+    void SetUp() override
+    {
+        ServeOverSim::SetUp();
+        ASSERT_FALSE(runtime_.Path().empty());
+        socket_ = runtime_.Endpoints() + "/" + SharedLineSocketName(sim_->DevicePath());
+    }
+    void TearDown() override
+    {
+        StopServe();
+        ServeOverSim::TearDown();
+    }
+
+    // serve on COM1; returns once its endpoint is there.
+    void StartSharing(const char* interval)
+    {
+        StartServe({"serve", "-p", "COM1", "--interval", interval});
+        struct stat info;
+        for (const auto end = Clock::now() + milliseconds(5000); stat(socket_.c_str(), &info) != 0 && Clock::now() < end;)
+            std::this_thread::sleep_for(milliseconds(10));
+        ASSERT_EQ(stat(socket_.c_str(), &info), 0) << serve_->Finish(0).err;
+    }
+    CtlResult StopServe()
+    {
+        if (!serve_)
+            return {};
+        serve_->Interrupt();
+        CtlResult result = serve_->Finish(15000);
+        serve_.reset();
+        return result;
+    }
+
+    // A raw connection to serve's endpoint; -1 when refused.
+    int Connect() const
+    {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socket_.c_str(), sizeof address.sun_path - 1);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
+    ScopedRuntimeFolder runtime_;
+    std::string socket_;
+};
+
+// Everything the peer sends until it closes or timeoutMs passes.
+std::string ReadUntilClosed(int fd, int timeoutMs)
+{
+    std::string text;
+    const auto deadline = Clock::now() + milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+        pollfd pfd{fd, POLLIN, 0};
+        if (left <= 0 || poll(&pfd, 1, static_cast<int>(left)) <= 0)
+            return text;
+        char chunk[256];
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got <= 0)
+            return text;
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+std::string Request(const std::string& frame)
+{
+    return std::string(1, static_cast<char>(frame.size())) + frame;
+}
+
+bool IsWrite(const std::string& request)
+{
+    return request.rfind("*0020", 0) == 0 || request.rfind("*0031", 0) == 0 || request.rfind("*0036", 0) == 0;
+}
+
+// The writes among the simulator's requests, by code, in order.
+std::vector<std::string> Writes(const std::vector<std::string>& requests)
+{
+    std::vector<std::string> writes;
+    for (const std::string& request : requests)
+        if (IsWrite(request))
+            writes.push_back(request.substr(0, 5));
+    return writes;
+}
+
+TEST_F(SharedLine, SetAndWatchThroughServeEndAsOnAFreePortAndEveryWriteIsAudited)
+{
+    const std::vector<std::string> set{"set", "-p", "COM1", "-c", "2", "-t", "31.5", "--output", "enable"};
+    const std::vector<std::string> watch{"watch", "-p", "COM1", "-n", "2", "-i", "0.2", "-f", "csv"};
+    // A silent line on a free port ends watch with status 4 after two read
+    // bounds (CtlFaults has it); everything else is run on the free port here.
+    for (const char* fault : {"garbage", "silence", "none"}) {
+        SCOPED_TRACE(fault);
+        const bool silent = std::string(fault) == "silence";
+        Command(std::string("fault ") + fault);
+        Command("clearlog");
+        const CtlResult freeSet = RunCtl(set);
+        const std::vector<std::string> freeWrites = Writes(sim_->Requests());
+        const CtlResult freeWatch = silent ? CtlResult{4, "", ""} : RunCtl(watch);
+        Command("set setpoint 1 250"); // back to 25.0, so that the write shows again
+
+        StartSharing("0.25");
+        Command("clearlog");
+        // Both at once: their exchanges share the line with serve's and each other's.
+        auto viaSet = std::async(std::launch::async, [&] { return RunCtl(set, {}, 90000); });
+        auto viaWatch = std::async(std::launch::async, [&] { return RunCtl(watch, {}, 90000); });
+        const CtlResult sharedSet = viaSet.get();
+        const CtlResult sharedWatch = viaWatch.get();
+        EXPECT_EQ(sharedSet.status, freeSet.status) << sharedSet.err;
+        EXPECT_EQ(sharedWatch.status, freeWatch.status) << sharedWatch.err;
+        EXPECT_EQ(sharedSet.out, freeSet.out);
+        if (!silent) {
+            EXPECT_EQ(sharedWatch.out.substr(0, sharedWatch.out.find('\n')), freeWatch.out.substr(0, freeWatch.out.find('\n')));
+        }
+
+        // Every request arrived whole, and set wrote what it writes on a free port.
+        for (const std::string& request : sim_->Requests())
+            EXPECT_TRUE(shared_line::IsCommandSetRequest(request)) << request;
+        EXPECT_EQ(Writes(sim_->Requests()), freeWrites);
+        if (std::string(fault) != "none") {
+            StopServe();
+            continue;
+        }
+        EXPECT_EQ(freeWrites, (std::vector<std::string>{"*0020", "*0031", "*0036"}));
+        // The page shows it after the next pass, and the counter has it.
+        const auto samples = ScrapeUntil([](const auto& s) {
+            return s.count("korvanthine_set_temperature_celsius{channel=\"2\"}")
+                   && s.at("korvanthine_set_temperature_celsius{channel=\"2\"}") == "31.5";
+        });
+        ASSERT_FALSE(samples.empty());
+        EXPECT_EQ(samples.at("korvanthine_settings_written_total{channel=\"2\",setting=\"set_temperature\"}"), "1");
+        EXPECT_EQ(samples.at("korvanthine_settings_written_total{channel=\"2\",setting=\"output_enable\"}"), "1");
+        EXPECT_EQ(samples.at("korvanthine_settings_written_total{channel=\"1\",setting=\"set_temperature\"}"), "0");
+        const CtlResult served = StopServe();
+        EXPECT_NE(served.err.find("channel 2 set temperature 31.5 °C (*00310000013b7a): answered"), std::string::npos)
+            << served.err;
+        EXPECT_NE(served.err.find("(korvanthine-ctl): channel 2 output enable 1"), std::string::npos) << served.err;
+    }
+}
+
+TEST_F(SharedLine, MisbehavingLocalClientsAreToldWhyAndCostServeNothing)
+{
+    constexpr double kInterval = 0.25;
+    StartSharing("0.25");
+    ASSERT_FALSE(ScrapeUntil([](const auto& s) { return s.at("korvanthine_up") == "1"; }).empty());
+    const CtlResult ports = RunCtl({"ports"});
+    EXPECT_NE(ports.out.find("\nCOM1   shared     " + sim_->DevicePath()), std::string::npos) << ports.out;
+    EXPECT_NE(ports.out.find("A shared port is held by korvanthine-ctl serve"), std::string::npos) << ports.out;
+    const std::string version = "*0000c0\r";
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* reason;
+    } refused[] = {
+        {"not a frame", "\x05hello", "not a request frame of the command set"},
+        {"unknown code", Request("*0099000000007b\r"), "not a request frame of the command set"},
+        {"wrong checksum", Request("*0000c1\r"), "not a request frame of the command set"},
+        {"stalled mid-request", Request(version).substr(0, 4), "request incomplete after 1000 ms"},
+        {"two at once", Request(version) + Request(version), "one exchange at a time"},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.what);
+        const int fd = Connect();
+        ASSERT_GE(fd, 0);
+        send(fd, r.bytes.data(), r.bytes.size(), MSG_NOSIGNAL);
+        const std::string answer = ReadUntilClosed(fd, 3000);
+        close(fd);
+        // Accepted, then the refusal and the end.
+        const std::size_t at = answer.find(shared_line::kRefused, 1);
+        ASSERT_NE(at, std::string::npos) << answer;
+        EXPECT_NE(answer.find(r.reason, at), std::string::npos) << answer;
+    }
+
+    // While some clients hold every place and one floods the line with
+    // exchanges, serve keeps its passes and scrapes answer at once.
+    std::vector<int> idle;
+    for (int i = 0; i < 7; ++i)
+        idle.push_back(Connect());
+    std::atomic<bool> flooding{true};
+    std::atomic<int> floodAnswers{0};
+    std::atomic<int> floodFaults{0};
+    std::thread flood([&] {
+        const int fd = Connect();
+        char greeting = 0;
+        if (fd < 0 || recv(fd, &greeting, 1, 0) != 1)
+            return ++floodFaults, void();
+        while (flooding) {
+            const std::string request = Request(version);
+            char answer[shared_line::kAnswerSize];
+            if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())
+                || recv(fd, answer, sizeof answer, MSG_WAITALL) != static_cast<ssize_t>(sizeof answer)
+                || answer[0] != shared_line::kExchanged || answer[1] != 12)
+                return ++floodFaults, void();
+            ++floodAnswers;
+        }
+        close(fd);
+    });
+    std::this_thread::sleep_for(milliseconds(200));
+    // The ninth is one too many.
+    const int extra = Connect();
+    const std::string tooMany = ReadUntilClosed(extra, 3000);
+    close(extra);
+    EXPECT_NE(tooMany.find("too many programs share this line (8)"), std::string::npos) << tooMany;
+
+    const auto first = Scrape();
+    const Clock::time_point firstAt = Clock::now();
+    double slowestMs = 0;
+    for (int i = 0; i < 12; ++i) {
+        const HttpAnswer answer = Get(port_, "/metrics");
+        EXPECT_EQ(answer.status, 200);
+        slowestMs = std::max(slowestMs, answer.ms);
+        std::this_thread::sleep_for(milliseconds(250));
+    }
+    const auto last = Scrape();
+    const double seconds = std::chrono::duration<double>(Clock::now() - firstAt).count();
+    flooding = false;
+    flood.join();
+    for (int fd : idle)
+        close(fd);
+
+    EXPECT_EQ(floodFaults.load(), 0);
+    EXPECT_GT(floodAnswers.load(), 100);
+    EXPECT_LT(slowestMs, 250.0);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(last.empty());
+    const double passes = std::stod(last.at("korvanthine_passes_total")) - std::stod(first.at("korvanthine_passes_total"));
+    EXPECT_GE(passes, seconds / kInterval - 2) << seconds << " s";
+    EXPECT_LE(passes, seconds / kInterval + 2) << seconds << " s";
+    EXPECT_EQ(last.at("korvanthine_up"), "1");
+}
+
+TEST_F(SharedLine, AnIdleProgramGivesUpItsPlaceWhenAllAreTakenAndComesBackByItself)
+{
+    StartSharing("0.25");
+    ASSERT_EQ(OpenCommPort("COM1"), 1);
+    ASSERT_TRUE(g_bSharedLine);
+    std::vector<int> others;
+    for (int i = 0; i < 7; ++i)
+        others.push_back(Connect());
+    std::this_thread::sleep_for(milliseconds(3300));
+    // A newcomer takes the place of the one idle longest: this process's link.
+    const int newcomer = Connect();
+    char greeting = 0;
+    ASSERT_EQ(recv(newcomer, &greeting, 1, 0), 1);
+    EXPECT_EQ(greeting, shared_line::kAccepted);
+    close(others.back());
+    others.pop_back();
+    std::this_thread::sleep_for(milliseconds(100));
+    // The link notices at its next exchange and connects again, unseen.
+    EXPECT_EQ(QueryController(CMD_VERSION), 258);
+    EXPECT_FALSE(g_bCommError);
+    CloseCommPort();
+    close(newcomer);
+    for (int fd : others)
+        close(fd);
+}
+
+TEST_F(SharedLine, AUserWhoMayNotOpenTheDeviceIsRefused)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to create and become a second user outside the device's group";
+    const char* kOutsider = "korvanthine-outsider";
+    if (getpwnam(kOutsider) == nullptr) {
+        ASSERT_EQ(std::system("useradd --system --no-create-home --shell /usr/sbin/nologin korvanthine-outsider"), 0);
+    }
+    const passwd* outsider = getpwnam(kOutsider);
+    ASSERT_NE(outsider, nullptr);
+    const uid_t uid = outsider->pw_uid;
+    const gid_t gid = outsider->pw_gid;
+    StartSharing("0.25");
+    // Past the file system's guard, so that serve's own check is what refuses.
+    chmod(runtime_.Path().c_str(), 0755);
+    chmod(runtime_.Endpoints().c_str(), 0755);
+    chmod(socket_.c_str(), 0666);
+
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(err[1], 2);
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+            _exit(99);
+        execl(KORVANTHINE_CTL_PATH, KORVANTHINE_CTL_PATH, "version", "-p", sim_->DevicePath().c_str(), nullptr);
+        _exit(98);
+    }
+    close(err[1]);
+    const std::string text = ReadUntilClosed(err[0], 10000);
+    close(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3) << text;
+    EXPECT_NE(text.find("refused this program: not allowed to open " + sim_->DevicePath()), std::string::npos) << text;
+    EXPECT_NE(StopServe().err.find("user korvanthine-outsider (uid " + std::to_string(uid) + ")"), std::string::npos);
+}
+
+} // namespace
