@@ -156,4 +156,11 @@ set_dpi 96
 echo "-- korvanthine-ctl.exe serve as a Windows service"
 scripts/test-wine-service.sh "$wine" "$cross_build/ctl/korvanthine-ctl.exe"
 
+echo "-- korvanthine-ctl.exe refuses what needs TLS, which the Windows build has not"
+refusal=$("$wine" "$cross_build/ctl/korvanthine-ctl.exe" serve -p COM1 --web.config.file web.yml 2>&1) && exit 1
+grep -q "needs TLS" <<<"$refusal" || { echo "serve --web.config.file: $refusal"; exit 1; }
+refusal=$("$wine" "$cross_build/ctl/korvanthine-ctl.exe" set -c 1 --temp 20 --url https://127.0.0.1:1 --user a 2>&1) &&
+    exit 1
+grep -q "needs TLS" <<<"$refusal" || { echo "set --url: $refusal"; exit 1; }
+
 echo "-- Wine leg took $(( $(date +%s) - started )) s"
