@@ -25,13 +25,34 @@ int RunServe(const CtlRequest& request)
 {
     // serve owns its line: it opens the device itself, never another serve's endpoint.
     UseSharedLines(false);
+    SnapshotStore store;
+    // Other programs' exchanges go through the line thread's queue, and so
+    // do the web side's writes. A web configuration that will not do stops
+    // serve before the port is touched.
+    ExchangeQueue clients;
+#ifdef KORVANTHINE_TLS
+    std::unique_ptr<WebService> web;
+    if (!request.webConfigFile.empty()) {
+        web = std::make_unique<WebService>(clients, store);
+        std::string error;
+        if (!web->Load(request.webConfigFile, &error)) {
+            std::fprintf(stderr, "korvanthine-ctl: %s\n", error.c_str());
+            return kExitUsage;
+        }
+    }
+#else
+    if (!request.webConfigFile.empty()) {
+        std::fprintf(stderr, "korvanthine-ctl: --web.config.file needs TLS, which this build does not have (the "
+                             "Windows build serves read-only)\n");
+        return kExitUsage;
+    }
+#endif
     // Like every command, serve starts only with its port; one that goes
     // away later is reopened while the exporter goes on answering.
     PortSession session;
     if (!session.Open(request.port))
         return kExitPortNotOpened;
 
-    SnapshotStore store;
     BenchSnapshot initial;
     initial.port = request.port;
     store.Publish(initial);
@@ -49,28 +70,11 @@ int RunServe(const CtlRequest& request)
     if (!note.empty())
         std::fprintf(stderr, "korvanthine-ctl: %s\n", note.c_str());
     HttpRoute route = [&context](const HttpRequest& httpRequest) { return RouteRequest(httpRequest, context); };
-
-    // Other programs' exchanges go through the line thread's queue, and so
-    // do the web side's writes.
-    ExchangeQueue clients;
 #ifdef KORVANTHINE_TLS
-    std::unique_ptr<WebService> web;
-    if (!request.webConfigFile.empty()) {
-        web = std::make_unique<WebService>(clients, store);
-        std::string error;
-        if (!web->Load(request.webConfigFile, &error)) {
-            std::fprintf(stderr, "korvanthine-ctl: %s\n", error.c_str());
-            return kExitUsage;
-        }
+    if (web)
         route = web->Route(std::move(route));
-    }
-#else
-    if (!request.webConfigFile.empty()) {
-        std::fprintf(stderr, "korvanthine-ctl: --web.config.file needs TLS, which this build does not have (the "
-                             "Windows build serves read-only)\n");
-        return kExitUsage;
-    }
 #endif
+
     HttpServer server(limits, std::move(route));
 #ifdef KORVANTHINE_TLS
     if (web && web->Tls())

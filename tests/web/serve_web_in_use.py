@@ -322,6 +322,18 @@ def configuration_changes_under_serve(bench):
     assert bench.request("GET", "/metrics", "carol")[0] == 200
 
 
+def a_broken_file_stops_serve_at_start():
+    path = os.path.join(DIR, "broken.yml")
+    with open(path, "w") as file:
+        file.write("basic_auth_users:\n  alice: %s\n  eve: plain-text\n" % HASHES["alice"])
+    # Before the port is looked at: COM9 is mapped nowhere.
+    ended = subprocess.run([CTL, "serve", "-p", "COM9", "--listen", "127.0.0.1:0", "--web.config.file", path],
+                           capture_output=True, text=True, timeout=20,
+                           env=dict(os.environ, KORVANTHINE_PORTS=os.path.join(DIR, "no-ports")))
+    assert ended.returncode == 2 and "broken.yml:3: eve's password hash is not bcrypt" in ended.stderr, \
+        (ended.returncode, ended.stderr)
+
+
 def main():
     run("openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "2",
         "-subj", "/CN=korvanthine test authority", "-keyout", os.path.join(DIR, "ca.key"),
@@ -336,6 +348,7 @@ def main():
     global HASHES
     HASHES = {user: bcrypt(user) for user in PASSWORDS}
 
+    a_broken_file_stops_serve_at_start()
     tls_bench = Bench("tls", True)
     plain_bench = Bench("plain", False)
     refusals_write_nothing(tls_bench, plain_bench)
