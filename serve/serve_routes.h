@@ -1,6 +1,8 @@
 // What `serve` answers, by method and target: the one place where paths are
 // routed. The HTTP server calls it for every request it has read in full;
 // it runs on the server's thread and may only read the snapshot store.
+// Anything that may wait (a bcrypt, the serial line) goes into the reply's
+// deferred work, which the server runs on a worker thread.
 #pragma once
 
 #include <cstdint>
