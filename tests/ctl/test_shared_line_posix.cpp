@@ -180,7 +180,7 @@ TEST_F(SharedLine, MisbehavingLocalClientsAreToldWhyAndCostServeNothing)
 {
     constexpr double kInterval = 0.25;
     StartSharing("0.25");
-    ASSERT_FALSE(ScrapeUntil([](const auto& s) { return s.at("korvanthine_up") == "1"; }).empty());
+    ASSERT_FALSE(ScrapeUntil([](const auto& s) { return s.count("korvanthine_up") && s.at("korvanthine_up") == "1"; }).empty());
     const CtlResult ports = RunCtl({"ports"});
     EXPECT_NE(ports.out.find("\nCOM1   shared     " + sim_->DevicePath()), std::string::npos) << ports.out;
     EXPECT_NE(ports.out.find("A shared port is held by korvanthine-ctl serve"), std::string::npos) << ports.out;
