@@ -60,9 +60,14 @@ std::vector<std::string> PortsDirectories()
 
 std::string PortsEntry(const std::string& portName)
 {
+    return EntryInFolders(PortsDirectories(), portName);
+}
+
+std::string EntryInFolders(const std::vector<std::string>& dirs, const std::string& portName)
+{
     if (!ValidName(portName))
         return "";
-    for (const std::string& dir : PortsDirectories()) {
+    for (const std::string& dir : dirs) {
         const std::string entry = dir + "/" + Lower(portName);
         if (Exists(entry))
             return entry;
@@ -94,10 +99,15 @@ std::string DevicePathForPort(const std::string& portName)
 std::string ShadowedUserEntry(const std::string& portName)
 {
     const std::vector<std::string> dirs = PortsDirectories();
-    if (!ValidName(portName) || dirs.size() < 2)
+    return dirs.size() < 2 ? "" : ShadowedEntryIn(dirs[0], dirs[1], portName);
+}
+
+std::string ShadowedEntryIn(const std::string& systemDir, const std::string& userDir, const std::string& portName)
+{
+    if (!ValidName(portName))
         return "";
-    const std::string system = dirs[0] + "/" + Lower(portName);
-    const std::string user = dirs[1] + "/" + Lower(portName);
+    const std::string system = systemDir + "/" + Lower(portName);
+    const std::string user = userDir + "/" + Lower(portName);
     if (!Exists(system) || !Exists(user) || RealPath(system) == RealPath(user))
         return "";
     return user + " is not used: " + system + " already names " + portName + " for " + RealPath(system);

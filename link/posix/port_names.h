@@ -28,3 +28,8 @@ std::string DevicePathForPort(const std::string& portName);
 // Why a user's entry for portName is not used, when the system folder
 // defines that name for another device; "" otherwise.
 std::string ShadowedUserEntry(const std::string& portName);
+
+// The same two rules on folders given: the entry of the first folder that
+// has one, and why userDir's entry is not used beside systemDir's.
+std::string EntryInFolders(const std::vector<std::string>& dirs, const std::string& portName);
+std::string ShadowedEntryIn(const std::string& systemDir, const std::string& userDir, const std::string& portName);

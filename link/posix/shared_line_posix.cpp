@@ -87,11 +87,11 @@ int Connect(const std::string& path, bool* refused)
     }
     char greeting = 0;
     if (!ReadAll(fd, &greeting, 1, Clock::now() + milliseconds(kGreetingWaitMs)) || greeting != shared_line::kAccepted) {
-        if (greeting == shared_line::kRefused) {
-            *refused = true;
-            std::fprintf(stderr, "korvanthine: %s is held by korvanthine-ctl serve, which refused this program: %s\n",
-                         path.c_str(), RefusalText(fd).c_str());
-        }
+        // A serve listens there: whatever it said, the device is not opened beside it.
+        *refused = true;
+        const std::string why = greeting == shared_line::kRefused ? RefusalText(fd) : "no answer";
+        std::fprintf(stderr, "korvanthine: %s is held by korvanthine-ctl serve, which refused this program: %s\n",
+                     path.c_str(), why.c_str());
         close(fd);
         return -1;
     }

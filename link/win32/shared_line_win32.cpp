@@ -46,21 +46,27 @@ CommHandle SharedLineConnect(const char* portName, bool* refused)
     for (int attempt = 0; attempt < 2 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
         pipe = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
-        if (pipe == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeA(name.c_str(), 2000)))
+        if (pipe == INVALID_HANDLE_VALUE && GetLastError() != ERROR_PIPE_BUSY)
             return kNoPort; // no serve holds the port
+        if (pipe == INVALID_HANDLE_VALUE)
+            WaitNamedPipeA(name.c_str(), 2000);
     }
-    if (pipe == INVALID_HANDLE_VALUE)
+    // From here on a serve holds the port: whatever happens, the device is
+    // not opened beside it (Wine's serial ports would let a second program in).
+    *refused = true;
+    if (pipe == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "korvanthine: %s is held by korvanthine-ctl serve, which has no place free\n", portName);
         return kNoPort;
+    }
     char greeting = 0;
     if (!Transfer(pipe, true, &greeting, 1, kGreetingWaitMs) || greeting != shared_line::kAccepted) {
-        if (greeting == shared_line::kRefused) {
-            *refused = true;
-            std::fprintf(stderr, "korvanthine: %s is held by korvanthine-ctl serve, which refused this program: %s\n",
-                         portName, RefusalText(pipe).c_str());
-        }
+        const std::string why = greeting == shared_line::kRefused ? RefusalText(pipe) : "no answer";
+        std::fprintf(stderr, "korvanthine: %s is held by korvanthine-ctl serve, which refused this program: %s\n",
+                     portName, why.c_str());
         CloseHandle(pipe);
         return kNoPort;
     }
+    *refused = false;
     if (g_brokenLine == pipe)
         g_brokenLine = nullptr;
     return pipe;

@@ -134,9 +134,12 @@ struct LocalEndpoint::Impl {
                 ready = GetOverlappedResult(pipe, &overlapped, &unused, FALSE) != 0;
             }
             if (ready && clients >= LocalEndpoint::kMaxClients) {
-                Refuse(pipe, "a process",
-                       "too many programs share this line (" + std::to_string(LocalEndpoint::kMaxClients) + ")");
-                DisconnectNamedPipe(pipe);
+                // Said without waiting for the newcomer to read it: one that never
+                // reads must not hold up the next connection.
+                const std::string why = "too many programs share this line (" + std::to_string(LocalEndpoint::kMaxClients) + ")";
+                std::fprintf(stderr, "korvanthine-ctl: local client refused: %s\n", why.c_str());
+                std::string message = std::string(1, shared_line::kRefused) + why + "\n";
+                Transfer(pipe, false, &message[0], static_cast<DWORD>(message.size()), 1000);
                 CloseHandle(pipe);
             }
             else if (ready) {

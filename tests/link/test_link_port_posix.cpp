@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "commands.h"
 #include "link_over_sim.h"
@@ -157,6 +158,59 @@ TEST_P(LinkTwoDigitPort, OpensLikeComOne)
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, LinkTwoDigitPort, ::testing::Values("COM10", "COM20"));
+
+// One map of COM names per PC: the system folder first, a user's only adds
+// names, and a user's entry that would give a system name another device
+// is set aside with the reason; KORVANTHINE_PORTS alone where it is set.
+TEST(PortsFolders, TheSystemFolderNamesFirstAndAUsersEntryOnlyAddsNames)
+{
+    char dir[] = "/tmp/korvanthine-folders.XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir, system = root + "/system", user = root + "/user";
+    ASSERT_EQ(mkdir(system.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(user.c_str(), 0755), 0);
+    const struct {
+        const char* name;
+        const char* systemTarget; // nullptr: no entry
+        const char* userTarget;
+        std::string entry;  // the one used
+        bool shadowed;      // the user's set aside, with a reason
+    } cases[] = {
+        {"COM3", "/dev/null", "/dev/zero", system + "/com3", true},
+        {"COM4", "/dev/null", "/dev/null", system + "/com4", false},
+        {"COM5", nullptr, "/dev/zero", user + "/com5", false},
+        {"COM6", "/dev/null", nullptr, system + "/com6", false},
+        {"COM7", nullptr, nullptr, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string lower = "com" + std::string(c.name + 3);
+        if (c.systemTarget != nullptr) {
+            ASSERT_EQ(symlink(c.systemTarget, (system + "/" + lower).c_str()), 0);
+        }
+        if (c.userTarget != nullptr) {
+            ASSERT_EQ(symlink(c.userTarget, (user + "/" + lower).c_str()), 0);
+        }
+        EXPECT_EQ(EntryInFolders({system, user}, c.name), c.entry);
+        const std::string why = ShadowedEntryIn(system, user, c.name);
+        EXPECT_EQ(!why.empty(), c.shadowed) << why;
+        if (c.shadowed) {
+            EXPECT_EQ(why, user + "/" + lower + " is not used: " + system + "/" + lower + " already names " + c.name
+                               + " for " + c.systemTarget);
+        }
+    }
+    std::system(("rm -rf '" + root + "'").c_str());
+
+    const char* saved = getenv("KORVANTHINE_PORTS");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("KORVANTHINE_PORTS", "/tmp/only-this", 1);
+    EXPECT_EQ(PortsDirectories(), std::vector<std::string>{"/tmp/only-this"});
+    unsetenv("KORVANTHINE_PORTS");
+    ASSERT_FALSE(PortsDirectories().empty());
+    EXPECT_EQ(PortsDirectories().front(), kSystemPortsDirectory);
+    if (saved != nullptr)
+        setenv("KORVANTHINE_PORTS", previous.c_str(), 1);
+}
 
 TEST_F(LinkPort, NamesWithoutAnEntryAreTheBuiltInSerialPorts)
 {
