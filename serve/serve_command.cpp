@@ -105,6 +105,10 @@ int RunServe(const CtlRequest& request)
 
     SamplerSettings settings;
     settings.clients = &clients;
+#ifdef KORVANTHINE_TLS
+    if (web)
+        settings.clientWrote = [&web](const ClientSettingWrite& write) { web->ClientWrote(write); };
+#endif
     settings.port = request.port;
     settings.intervalSeconds = request.intervalSeconds;
     settings.passEnded = [&trend](const BenchSnapshot& pass) {

@@ -46,7 +46,10 @@ private:
 // Clients' exchanges one at a time, each audited, between the sampler's own.
 class ClientTurns {
 public:
-    ClientTurns(ExchangeQueue* queue, SnapshotWriter& writer) : queue_(queue), audit_(writer) {}
+    ClientTurns(ExchangeQueue* queue, SnapshotWriter& writer, WriteAudit::Recorded wrote)
+        : queue_(queue), audit_(writer, std::move(wrote))
+    {
+    }
 
     // At most one client exchange: after each of the sampler's.
     void TakeOne()
@@ -118,7 +121,7 @@ void RunSampler(const SamplerSettings& settings, PortSession& session, SnapshotS
 {
     SnapshotWriter writer(store, settings.port);
     LineReport report;
-    ClientTurns clients(settings.clients, writer);
+    ClientTurns clients(settings.clients, writer, settings.clientWrote);
     writer.PortOpened(session.IsOpen());
     bool versionKnown = false;
     struct CloseAtEnd {

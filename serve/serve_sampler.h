@@ -13,6 +13,7 @@
 #include "bench_snapshot.h"
 #include "exchange_queue.h"
 #include "port_session.h"
+#include "write_audit.h"
 
 struct SamplerSettings {
     std::string port;
@@ -24,6 +25,8 @@ struct SamplerSettings {
     // most one after each of its exchanges, and all that come while it
     // waits for the next pass. None when null.
     ExchangeQueue* clients = nullptr;
+    // Each setting write among them, after its line in the journal.
+    WriteAudit::Recorded clientWrote;
 };
 
 // Samples through session, opened by the caller, until a stop is asked for

@@ -41,4 +41,6 @@ void WriteAudit::CarriedOut(const ExchangeRequest& request, const ExchangeResult
                  channel.c_str(), what, request.frame.substr(0, request.frame.size() - 1).c_str(),
                  answered ? "answered" : "no complete reply");
     writer_.SettingWritten(selected_, setPoint ? ChannelSetting::SetTemperature : ChannelSetting::OutputEnable);
+    if (recorded_)
+        recorded_(ClientSettingWrite{request.who, selected_, setPoint, value, answered});
 }

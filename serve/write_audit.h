@@ -3,18 +3,39 @@
 // korvanthine_settings_written_total.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
 #include "exchange_queue.h"
 #include "snapshot_writer.h"
 
+// One setting write a client's exchange carried out, for whoever keeps a
+// record of them beyond the journal (the web side's "Changes").
+struct ClientSettingWrite {
+    std::string who;
+    int channel = -1; // 0 ... 3 as last selected; -1 unknown
+    bool setTemperature = false; // else output enable
+    std::int32_t value = 0;
+    bool answered = false;
+};
+
 class WriteAudit {
 public:
-    explicit WriteAudit(SnapshotWriter& writer) : writer_(writer) {}
+    using Recorded = std::function<void(const ClientSettingWrite&)>;
+
+    explicit WriteAudit(SnapshotWriter& writer, Recorded recorded = nullptr)
+        : writer_(writer), recorded_(std::move(recorded))
+    {
+    }
 
     // After each exchange carried out for a client (the line thread's).
     void CarriedOut(const ExchangeRequest& request, const ExchangeResult& result);
 
 private:
     SnapshotWriter& writer_;
+    Recorded recorded_;
     // The channel the controller's setting writes act on: the last select
     // sent on this line; -1 until one was.
     int selected_ = -1;

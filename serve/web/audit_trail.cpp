@@ -54,8 +54,13 @@ std::string AuditTrail::Line(const AuditEntry& entry)
 void AuditTrail::Record(const AuditEntry& entry)
 {
     const std::string line = Line(entry) + "\n";
-    std::lock_guard<std::mutex> lock(mutex_);
     std::fputs(line.c_str(), stderr);
+    Keep(entry);
+}
+
+void AuditTrail::Keep(const AuditEntry& entry)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
     recent_.push_front(entry);
     if (recent_.size() > kKept)
         recent_.pop_back();

@@ -22,7 +22,9 @@ struct AuditEntry {
     std::optional<ChannelSettings> before; // the last reading of the channel's settings, if any
     std::optional<ChannelSettings> wanted; // what was to be written, once known
     std::optional<ChannelSettings> after; // as read back
-    std::string outcome; // confirmed, mismatch, not_confirmed, not_answering, forbidden
+    // confirmed, mismatch, not_confirmed, not_answering, forbidden; for a
+    // local program's single write: answered, no_reply
+    std::string outcome;
 };
 
 class AuditTrail {
@@ -30,6 +32,8 @@ public:
     static constexpr std::size_t kKept = 50;
 
     void Record(const AuditEntry& entry);
+    // As Record, for a write whose journal line another part already wrote.
+    void Keep(const AuditEntry& entry);
     // The kept entries, newest first, as a JSON array.
     std::string RecentJson() const;
     // korvanthine_settings_writes_total{user,outcome}, with its HELP and TYPE.

@@ -80,7 +80,7 @@ SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& 
     std::lock_guard<std::mutex> lock(writing_);
     entry.channel = change.channel;
     entry.before = lastReading_(change.channel);
-    ExchangeSeries series(line_("web user " + user + " from " + client));
+    ExchangeSeries series(line_(kWebWriterPrefix + user + " from " + client));
     const SettingsWriteResult result = WriteChannelSettings(series, change);
     entry.unixSeconds = now_();
     if (result.outcome != SettingsOutcome::NotAnswering)

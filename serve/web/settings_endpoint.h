@@ -18,6 +18,10 @@
 #include "channel_settings.h"
 #include "checked_exchange.h"
 
+// How the web side's exchanges name their writer on the line: this, the
+// user and the client's address.
+constexpr char kWebWriterPrefix[] = "web user ";
+
 struct SettingsAnswer {
     int status = 500;
     std::string json;

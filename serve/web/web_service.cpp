@@ -28,7 +28,8 @@ std::optional<ChannelSettings> LastReading(const SnapshotStore& store, int chann
 } // namespace
 
 WebService::WebService(ExchangeQueue& line, const SnapshotStore& store)
-    : settings_(
+    : store_(store),
+      settings_(
           OnTheLine(line), audit_, [&store](int channel) { return LastReading(store, channel); },
           [] { return NowUnixSeconds(); }),
       side_{config_, auth_, audit_, settings_}
@@ -64,6 +65,27 @@ TlsContextSource WebService::TlsSource()
 HttpRoute WebService::Route(PlainRoute rest)
 {
     return [this, rest = std::move(rest)](const HttpRequest& request) { return RouteWithWebSide(request, side_, rest); };
+}
+
+void WebService::ClientWrote(const ClientSettingWrite& write)
+{
+    // The web side's own writes are in the trail already, whole.
+    if (write.who.rfind(kWebWriterPrefix, 0) == 0)
+        return;
+    AuditEntry entry;
+    entry.unixSeconds = NowUnixSeconds();
+    entry.user = "local";
+    entry.client = write.who;
+    entry.outcome = write.answered ? "answered" : "no_reply";
+    if (write.channel >= 0) {
+        entry.channel = write.channel + 1;
+        entry.before = LastReading(store_, entry.channel);
+        if (entry.before) {
+            entry.wanted = entry.before;
+            (write.setTemperature ? entry.wanted->setTenths : entry.wanted->outputEnable) = write.value;
+        }
+    }
+    audit_.Keep(entry);
 }
 
 void WebService::WatchForChanges()

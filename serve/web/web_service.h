@@ -17,6 +17,7 @@
 #include "settings_endpoint.h"
 #include "web_config_file.h"
 #include "web_routes.h"
+#include "write_audit.h"
 
 class WebService {
 public:
@@ -31,10 +32,14 @@ public:
     // The context for each new connection: the latest configuration's.
     TlsContextSource TlsSource();
     HttpRoute Route(PlainRoute rest);
+    // A local program's setting write through serve's endpoint (the line
+    // thread's): into "Changes" and the count, as user "local".
+    void ClientWrote(const ClientSettingWrite& write);
     // Looks for changes to the file and what it names, every second, until destroyed.
     void WatchForChanges();
 
 private:
+    const SnapshotStore& store_;
     WebConfigFile config_;
     Authenticator auth_;
     AuditTrail audit_;

@@ -70,7 +70,10 @@ class Bench:
         os.makedirs(self.dir)
         self.log = os.path.join(self.dir, "requests.log")
         self.config = os.path.join(self.dir, "web.yml")
-        env = dict(os.environ, KORVANTHINE_PORTS=os.path.join(self.dir, "ports"))
+        env = dict(os.environ, KORVANTHINE_PORTS=os.path.join(self.dir, "ports"),
+                   XDG_RUNTIME_DIR=os.path.join(self.dir, "run"))
+        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+        self.env = env
         self.sim = start([SIM, "--ports-dir", env["KORVANTHINE_PORTS"], "--log", self.log], subprocess.PIPE)
         assert self.sim.stdout.readline().startswith("READY")
         if tls:
@@ -239,6 +242,17 @@ def operator_writes_through_the_form(bench):
     print("form confirmation to read-back on the page: %.0f ms" % (seconds * 1000))
 
 
+def a_local_write_is_in_the_changes(bench):
+    # korvanthine-ctl on the bench's own computer, through serve's endpoint.
+    subprocess.run([CTL, "set", "-p", "COM1", "-c", "4", "--temp", "12.5"], env=bench.env, check=True, timeout=60,
+                   stdout=subprocess.DEVNULL)
+    changes = json.loads(bench.request("GET", "/settings", "bob")[2])["changes"]
+    local = [c for c in changes if c["user"] == "local" and c["channel"] == 4]
+    assert any(c["written"] and c["written"]["set_temperature"] == "12.5" and c["outcome"] == "answered"
+               for c in local), changes
+    assert bench.metric(r'korvanthine_settings_writes_total\{user="local",outcome="answered"\}') >= 1
+
+
 def percentile(values, share):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
@@ -354,6 +368,7 @@ def main():
     refusals_write_nothing(tls_bench, plain_bench)
     prometheus_scrapes_over_tls(tls_bench)
     operator_writes_through_the_form(tls_bench)
+    a_local_write_is_in_the_changes(tls_bench)
     configuration_changes_under_serve(tls_bench)
     # Last: it leaves 127.0.0.1 turned away for a minute.
     guessing_is_limited(tls_bench, plain_bench)
