@@ -1,8 +1,55 @@
 #include "exchange_queue.h"
 
+#include <algorithm>
 #include <memory>
 
+#include "commands.h"
 #include "exchange.h"
+
+namespace {
+
+// The command code of a request frame ("*00" + code + ...).
+bool HasCode(const std::string& frame, const char* code)
+{
+    return frame.size() >= 5 && frame.compare(3, 2, code) == 0;
+}
+
+bool IsWrite(const std::string& frame)
+{
+    return HasCode(frame, CMD_SELECT_CHANNEL) || HasCode(frame, CMD_WRITE_SETPOINT)
+           || HasCode(frame, CMD_WRITE_OUTPUT_ENABLE);
+}
+
+} // namespace
+
+std::uint64_t ExchangeQueue::NewSession()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ++lastSession_;
+}
+
+std::deque<ExchangeQueue::Entry>::iterator ExchangeQueue::NextRunnableLocked(Clock::time_point now)
+{
+    if (holder_ != 0 && now >= holdEnds_)
+        holder_ = 0;
+    for (auto it = waiting_.begin(); it != waiting_.end(); ++it)
+        if (holder_ == 0 || it->request.session == holder_ || !IsWrite(it->request.frame))
+            return it;
+    return waiting_.end();
+}
+
+void ExchangeQueue::HoldAfterLocked(const ExchangeRequest& request, Clock::time_point ended)
+{
+    if (HasCode(request.frame, CMD_SELECT_CHANNEL) && request.session != 0) {
+        holder_ = request.session;
+        holdEnds_ = ended + kWriteHold;
+    } else if (request.session == holder_ && holder_ != 0) {
+        if (IsWrite(request.frame))
+            holdEnds_ = ended + kWriteHold;
+        else
+            holder_ = 0; // its writes are done: it reads back
+    }
+}
 
 void ExchangeQueue::Submit(ExchangeRequest request, Done done)
 {
@@ -30,16 +77,21 @@ bool ExchangeQueue::RunOne(const Observer& observer)
     Entry entry;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (waiting_.empty())
+        const auto next = NextRunnableLocked(Clock::now());
+        if (next == waiting_.end())
             return false;
-        entry = std::move(waiting_.front());
-        waiting_.pop_front();
+        entry = std::move(*next);
+        waiting_.erase(next);
     }
     // The link's own exchange: same discipline, same read bounds.
     ExchangeFrame(entry.request.frame.c_str());
     ExchangeResult result;
     result.reply.assign(g_szLastReply, g_nLastReplyLength);
     result.waiting = InputBytesWaiting();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        HoldAfterLocked(entry.request, Clock::now());
+    }
     if (observer)
         observer(entry.request, result);
     entry.done(result);
@@ -49,7 +101,15 @@ bool ExchangeQueue::RunOne(const Observer& observer)
 void ExchangeQueue::WaitUntil(Clock::time_point deadline)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_until(lock, deadline, [this] { return !waiting_.empty() || closed_; });
+    // Entries held back by another session's select do not wake the line
+    // thread; the end of the hold does.
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (closed_ || now >= deadline || NextRunnableLocked(now) != waiting_.end())
+            return;
+        const Clock::time_point until = holder_ != 0 ? std::min(deadline, holdEnds_) : deadline;
+        changed_.wait_until(lock, until);
+    }
 }
 
 void ExchangeQueue::Close()

@@ -103,6 +103,7 @@ std::string Describe(const Peer& peer)
 
 struct Client {
     unsigned long id;
+    std::uint64_t session; // in the exchange queue
     int fd;
     std::string who;
     std::string pending;       // bytes of a request not yet complete
@@ -160,7 +161,7 @@ struct LocalEndpoint::Impl {
             close(fd);
             return;
         }
-        clients.push_back({nextId++, fd, who, "", Clock::time_point(), false, Clock::now()});
+        clients.push_back({nextId++, queue.NewSession(), fd, who, "", Clock::time_point(), false, Clock::now()});
     }
 
     // Frees the place of the client idle longest, if one has been idle long
@@ -221,7 +222,7 @@ struct LocalEndpoint::Impl {
         }
         client.inFlight = true;
         const unsigned long id = client.id;
-        queue.Submit({std::move(frame), client.who}, [this, id](const ExchangeResult& result) {
+        queue.Submit({std::move(frame), client.who, client.session}, [this, id](const ExchangeResult& result) {
             {
                 std::lock_guard<std::mutex> lock(answersMutex);
                 answers.emplace_back(id, shared_line::AnswerMessage(result.reply.data(), result.reply.size(), result.waiting));

@@ -10,8 +10,10 @@ namespace {
 SettingsEndpoint::LineFor OnTheLine(ExchangeQueue& line)
 {
     return [&line](const std::string& who) -> FrameExchange {
-        return [&line, who](const std::string& frame) {
-            const ExchangeResult result = line.Submit(ExchangeRequest{frame, who}).get();
+        // One write, one session: its select holds the line's writes for it.
+        const std::uint64_t session = line.NewSession();
+        return [&line, who, session](const std::string& frame) {
+            const ExchangeResult result = line.Submit(ExchangeRequest{frame, who, session}).get();
             return RawReply{result.reply, result.waiting};
         };
     };

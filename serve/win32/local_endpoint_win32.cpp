@@ -64,6 +64,7 @@ struct LocalEndpoint::Impl {
     {
         ULONG pid = 0;
         const std::string who = GetNamedPipeClientProcessId(pipe, &pid) ? "process " + std::to_string(pid) : "a process";
+        const std::uint64_t session = queue.NewSession();
         char accepted = shared_line::kAccepted;
         if (Transfer(pipe, false, &accepted, 1, 1000)) {
             for (;;) {
@@ -83,7 +84,7 @@ struct LocalEndpoint::Impl {
                     Refuse(pipe, who, "not a request frame of the command set");
                     break;
                 }
-                const ExchangeResult result = queue.Submit({frame, who}).get();
+                const ExchangeResult result = queue.Submit({frame, who, session}).get();
                 DWORD more = 0;
                 if (PeekNamedPipe(pipe, nullptr, 0, nullptr, &more, nullptr) && more != 0) {
                     Refuse(pipe, who, "one exchange at a time: a request came before the last one's reply");
