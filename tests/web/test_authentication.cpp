@@ -5,11 +5,11 @@
 
 #include "authenticator.h"
 #include "basic_auth.h"
+#include "test_hashes.h"
 
 namespace {
 
-// htpasswd -nbBC 4: the lowest cost, so that the test spends little on bcrypt.
-constexpr char kAliceHash[] = "$2y$04$M5nXAksHlfaSeinZyRr9x.y9o/JVI85SAWnk8QiH4hXi8QgyoVRi."; // "correct horse"
+const std::string kAliceHash = MakeBcryptHash("correct horse");
 
 TEST(BasicAuthorization, ParsesOnlyWellFormedBasicCredentials)
 {
@@ -59,28 +59,28 @@ TEST(Authenticator, CachesVerifiedPasswordsAndLimitsFailuresPerAddress)
     const std::string wrong = Header("YWxpY2U6d3Jvbmc=");             // alice:wrong
     const std::string stranger = Header("bWFsbG9yeTp4");              // mallory:x
 
-    EXPECT_EQ(auth.Check(config, std::nullopt, "10.0.0.1", start).kind, AuthDecision::Refused);
-    const AuthDecision allowed = auth.Check(config, std::string_view(good), "10.0.0.1", start);
+    EXPECT_EQ(auth.Check(config, std::nullopt, "127.0.0.2", start).kind, AuthDecision::Refused);
+    const AuthDecision allowed = auth.Check(config, std::string_view(good), "127.0.0.2", start);
     EXPECT_EQ(allowed.kind, AuthDecision::Allowed);
     EXPECT_EQ(allowed.user, "alice");
 
     for (int i = 0; i < Authenticator::kFailuresAllowed; ++i)
-        EXPECT_EQ(auth.Check(config, std::string_view(i % 2 ? wrong : stranger), "10.0.0.2", start).kind,
+        EXPECT_EQ(auth.Check(config, std::string_view(i % 2 ? wrong : stranger), "127.0.0.3", start).kind,
                   AuthDecision::Refused);
-    const AuthDecision limited = auth.Check(config, std::string_view(wrong), "10.0.0.2", start);
+    const AuthDecision limited = auth.Check(config, std::string_view(wrong), "127.0.0.3", start);
     EXPECT_EQ(limited.kind, AuthDecision::Limited);
     EXPECT_EQ(limited.retryAfterSeconds, 60);
     // The password verified before still passes from the limited address,
     // at no bcrypt; another address is not limited at all.
-    EXPECT_EQ(auth.Check(config, std::string_view(good), "10.0.0.2", start).kind, AuthDecision::Allowed);
-    EXPECT_EQ(auth.Check(config, std::string_view(wrong), "10.0.0.3", start).kind, AuthDecision::Refused);
+    EXPECT_EQ(auth.Check(config, std::string_view(good), "127.0.0.3", start).kind, AuthDecision::Allowed);
+    EXPECT_EQ(auth.Check(config, std::string_view(wrong), "127.0.0.4", start).kind, AuthDecision::Refused);
     // Once the window is over, the address may try again.
     const auto later = start + Authenticator::kFailureWindow;
-    EXPECT_EQ(auth.Check(config, std::string_view(wrong), "10.0.0.2", later).kind, AuthDecision::Refused);
+    EXPECT_EQ(auth.Check(config, std::string_view(wrong), "127.0.0.3", later).kind, AuthDecision::Refused);
 
     // A changed hash is verified afresh: the old password no longer passes.
-    config.users["alice"] = "$2y$04$S.In8FQg83AwJe2NgQsxbuMYrT.ah8q1O0aWu..CYEb2qT3m90W.C";
-    EXPECT_EQ(auth.Check(config, std::string_view(good), "10.0.0.4", later).kind, AuthDecision::Refused);
+    config.users["alice"] = MakeBcryptHash("another password");
+    EXPECT_EQ(auth.Check(config, std::string_view(good), "127.0.0.5", later).kind, AuthDecision::Refused);
 }
 
 TEST(Authenticator, AnUnverifiedRightPasswordWaitsOutTheLimitToo)
@@ -90,8 +90,8 @@ TEST(Authenticator, AnUnverifiedRightPasswordWaitsOutTheLimitToo)
     Authenticator auth;
     const auto now = Authenticator::Clock::now();
     for (int i = 0; i <= Authenticator::kFailuresAllowed; ++i)
-        auth.Check(config, std::string_view("Basic YWxpY2U6d3Jvbmc="), "10.0.0.5", now);
-    EXPECT_EQ(auth.Check(config, std::string_view("Basic YWxpY2U6Y29ycmVjdCBob3JzZQ=="), "10.0.0.5", now).kind,
+        auth.Check(config, std::string_view("Basic YWxpY2U6d3Jvbmc="), "127.0.0.6", now);
+    EXPECT_EQ(auth.Check(config, std::string_view("Basic YWxpY2U6Y29ycmVjdCBob3JzZQ=="), "127.0.0.6", now).kind,
               AuthDecision::Limited);
 }
 

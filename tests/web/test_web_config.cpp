@@ -7,11 +7,12 @@
 #include <string>
 
 #include "web_config.h"
+#include "test_hashes.h"
 #include "web_config_file.h"
 
 namespace {
 
-constexpr char kAliceHash[] = "$2y$04$M5nXAksHlfaSeinZyRr9x.y9o/JVI85SAWnk8QiH4hXi8QgyoVRi.";
+const std::string kAliceHash = MakeBcryptHash("correct horse");
 
 class WebConfigTest : public ::testing::Test {
 protected:
