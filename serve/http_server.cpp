@@ -101,6 +101,8 @@ public:
     // The last moment this connection got somewhere: accepted, a whole
     // request read, or bytes of an answer taken by the client.
     virtual Clock::time_point Progress() const = 0;
+    // A worker is making its answer (a password check, a write on the line).
+    virtual bool AnswerUnderWay() const = 0;
     virtual void Close() = 0;
 };
 
@@ -143,6 +145,7 @@ public:
     // What the stream needs for as long as the connection lasts.
     void KeepAlive(std::shared_ptr<void> held) { held_ = std::move(held); }
     Clock::time_point Progress() const override { return progress_; }
+    bool AnswerUnderWay() const override { return underWay_; }
 
     void Close() override
     {
@@ -231,12 +234,14 @@ private:
             Answer(std::move(busy), version, keepAlive, headOnly);
             return;
         }
+        underWay_ = true;
         asio::post(*shared_.workers, [self = this->shared_from_this(), work = std::move(work), plain, version,
                                       keepAlive, headOnly]() mutable {
             HttpReply reply = Routed(plain, [&work](const HttpRequest&) { return work(); });
             --self->shared_.deferred;
             asio::post(self->stream_.get_executor(), [self, reply = std::move(reply), version, keepAlive,
                                                       headOnly]() mutable {
+                self->underWay_ = false;
                 if (!self->closed_)
                     self->Answer(std::move(reply), version, keepAlive, headOnly);
             });
@@ -309,6 +314,7 @@ private:
     Clock::time_point progress_;
     int requests_ = 0;
     bool closed_ = false;
+    bool underWay_ = false;
 };
 
 #ifdef KORVANTHINE_TLS
@@ -380,16 +386,29 @@ struct HttpServer::Impl {
         return open;
     }
 
-    // The open connection whose last progress lies furthest back.
+    // The open connection whose last progress lies furthest back. One whose
+    // answer a worker is still making is passed over while such connections
+    // hold less than half the places: its client has done all it can, and
+    // closing it would drop the answer to a write that has gone out to the
+    // line. The other half still gives way to fresh scrapes.
     std::shared_ptr<Connection> LeastProgress()
     {
-        std::shared_ptr<Connection> least;
+        std::shared_ptr<Connection> least, leastUnderWay;
+        int underWay = 0;
         for (const std::weak_ptr<Connection>& weak : sessions) {
             std::shared_ptr<Connection> session = weak.lock();
-            if (session && !session->Closed() && (!least || session->Progress() < least->Progress()))
-                least = session;
+            if (!session || session->Closed())
+                continue;
+            std::shared_ptr<Connection>& slot = session->AnswerUnderWay() ? leastUnderWay : least;
+            underWay += session->AnswerUnderWay() ? 1 : 0;
+            if (!slot || session->Progress() < slot->Progress())
+                slot = session;
         }
-        return least;
+        if (least && underWay * 2 < shared.limits.connections)
+            return least;
+        if (least && leastUnderWay)
+            return least->Progress() <= leastUnderWay->Progress() ? least : leastUnderWay;
+        return least ? least : leastUnderWay;
     }
 
     void Shutdown()

@@ -10,7 +10,10 @@
 // answer taken by its client, lie furthest back), whether that one waits for
 // a request or hangs in the middle of an answer its client does not read.
 // A fresh scrape has made its progress just now, so floods, idle
-// connections and clients that never read give way before it does.
+// connections and clients that never read give way before it does. A
+// connection whose answer a worker is still making (a write on the line) is
+// passed over while such connections hold less than half the places, so the
+// answer to a write that has gone out reaches its client.
 #pragma once
 
 #include <chrono>

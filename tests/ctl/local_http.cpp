@@ -43,12 +43,20 @@ int FreeLocalPort()
 
 HttpAnswer Exchange(int port, const std::string& request, int timeoutMs)
 {
-    HttpAnswer answer;
     const Clock::time_point start = Clock::now();
     const int fd = ConnectLocal(port);
     if (fd < 0)
-        return answer;
+        return HttpAnswer{};
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    HttpAnswer answer = ReadAnswer(fd, timeoutMs);
+    answer.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return answer;
+}
+
+HttpAnswer ReadAnswer(int fd, int timeoutMs)
+{
+    HttpAnswer answer;
+    const Clock::time_point start = Clock::now();
     std::string text;
     const Clock::time_point deadline = start + milliseconds(timeoutMs);
     for (;;) {

@@ -18,4 +18,7 @@ struct HttpAnswer {
 // Sends request as it is and reads until the server closes, within timeoutMs.
 HttpAnswer Exchange(int port, const std::string& request, int timeoutMs = 2000);
 
+// Reads what comes on fd until the server closes, within timeoutMs; closes fd.
+HttpAnswer ReadAnswer(int fd, int timeoutMs = 2000);
+
 HttpAnswer Get(int port, const std::string& path);
