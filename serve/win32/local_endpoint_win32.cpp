@@ -27,6 +27,50 @@ constexpr DWORD kPipeBuffer = 512;
 // reading and writing for interactive users, as for a COM port.
 constexpr char kPipeAccess[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;OW)(A;;GRGW;;;IU)";
 
+// "DOMAIN\name" of the account a process runs as; "" when it cannot be seen.
+std::string AccountOf(HANDLE process)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return "";
+    std::string account;
+    alignas(TOKEN_USER) char buffer[256];
+    DWORD size = 0;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) {
+        char name[256], domain[256];
+        DWORD nameSize = sizeof name, domainSize = sizeof domain;
+        SID_NAME_USE use;
+        if (LookupAccountSidA(nullptr, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, name, &nameSize, domain,
+                              &domainSize, &use))
+            account = domainSize > 0 ? std::string(domain) + "\\" + name : std::string(name);
+    }
+    CloseHandle(token);
+    return account;
+}
+
+// Who is at the other end of a pipe, for the log and the audit of its
+// writes: "user BENCH\alice, process 42 (korvanthine.exe)", as much of it
+// as the system lets serve see.
+std::string Describe(HANDLE pipe)
+{
+    ULONG pid = 0;
+    if (!GetNamedPipeClientProcessId(pipe, &pid))
+        return "a process";
+    std::string who = "process " + std::to_string(pid);
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr)
+        return who;
+    char path[MAX_PATH];
+    DWORD size = sizeof path;
+    if (QueryFullProcessImageNameA(process, 0, path, &size)) {
+        const std::string image(path, size);
+        who += " (" + image.substr(image.find_last_of("\\/") + 1) + ")";
+    }
+    const std::string account = AccountOf(process);
+    CloseHandle(process);
+    return account.empty() ? who : "user " + account + ", " + who;
+}
+
 } // namespace
 
 struct LocalEndpoint::Impl {
@@ -62,8 +106,7 @@ struct LocalEndpoint::Impl {
 
     void Serve(HANDLE pipe)
     {
-        ULONG pid = 0;
-        const std::string who = GetNamedPipeClientProcessId(pipe, &pid) ? "process " + std::to_string(pid) : "a process";
+        const std::string who = Describe(pipe);
         const std::uint64_t session = queue.NewSession();
         char accepted = shared_line::kAccepted;
         if (Transfer(pipe, false, &accepted, 1, 1000)) {

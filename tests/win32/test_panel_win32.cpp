@@ -241,7 +241,10 @@ TEST_F(PanelWin32, ThroughServesPipeThePanelChecksSendsAndSamplesAsOnAFreePort)
 
     // Wine gives a program started without a console no console events to
     // stop it by: serve ends as a crash ends it, its pipe breaking.
-    serve.Finish(0);
+    const std::string log = serve.Finish(0).err;
+    // The audit names the writer's account and program, not a bare process id.
+    EXPECT_NE(log.find("write by user "), std::string::npos) << log;
+    EXPECT_NE(log.find(" (test_panel_win32.exe): "), std::string::npos) << log;
     Click(IDC_COMMCHECK);
     EXPECT_EQ(Text(IDC_STATUS), "COMM ERROR!!!");
     Choose(IDC_PORT, 0);
