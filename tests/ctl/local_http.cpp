@@ -43,14 +43,11 @@ int FreeLocalPort()
 
 HttpAnswer Exchange(int port, const std::string& request, int timeoutMs)
 {
-    const Clock::time_point start = Clock::now();
     const int fd = ConnectLocal(port);
     if (fd < 0)
         return HttpAnswer{};
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    HttpAnswer answer = ReadAnswer(fd, timeoutMs);
-    answer.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    return answer;
+    return ReadAnswer(fd, timeoutMs);
 }
 
 HttpAnswer ReadAnswer(int fd, int timeoutMs)
