@@ -71,8 +71,14 @@ int RunServe(const CtlRequest& request)
         std::fprintf(stderr, "korvanthine-ctl: %s\n", note.c_str());
     HttpRoute route = [&context](const HttpRequest& httpRequest) { return RouteRequest(httpRequest, context); };
 #ifdef KORVANTHINE_TLS
+    // The Host is checked before a password is asked for or a setting
+    // written, as it is for every other path.
     if (web)
-        route = web->Route(std::move(route));
+        route = [&allowedHosts, withWeb = web->Route(std::move(route))](const HttpRequest& httpRequest) {
+            if (std::optional<HttpReply> misdirected = MisdirectedHost(httpRequest, &allowedHosts))
+                return *misdirected;
+            return withWeb(httpRequest);
+        };
 #endif
 
     HttpServer server(limits, std::move(route));

@@ -48,15 +48,19 @@ std::optional<std::string> HttpRequest::Header(const std::string& name) const
     return std::nullopt;
 }
 
+std::optional<HttpReply> MisdirectedHost(const HttpRequest& request, const AllowedHosts* allowedHosts)
+{
+    const std::optional<std::string> host = request.Header("host");
+    if (!host || allowedHosts == nullptr || allowedHosts->Allows(*host))
+        return std::nullopt;
+    return PlainReply(421, "Misdirected request: this server does not answer for that Host. Allow a name with "
+                      "--web.allowed-host.");
+}
+
 HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context)
 {
-    // A page of another site whose name was made to point at this machine
-    // (DNS rebinding) sends that site's name as Host: it reads nothing here.
-    // A request without Host comes from no browser and is let through.
-    const std::optional<std::string> host = request.Header("host");
-    if (host && context.allowedHosts != nullptr && !context.allowedHosts->Allows(*host))
-        return PlainReply(421, "Misdirected request: this server does not answer for that Host. Allow a name with "
-                          "--web.allowed-host.");
+    if (std::optional<HttpReply> misdirected = MisdirectedHost(request, context.allowedHosts))
+        return *misdirected;
     const std::string& method = request.method;
     const std::string& target = request.target;
     const std::string path = target.substr(0, target.find('?'));

@@ -59,5 +59,10 @@ struct ServeContext {
 // A plain-text answer: status and text, a newline after it.
 HttpReply PlainReply(int status, const std::string& text);
 
+// 421 for a Host that allowedHosts does not allow. A page of another site
+// whose name was made to point at this machine (DNS rebinding) sends that
+// site's name as Host; a request without Host comes from no browser.
+std::optional<HttpReply> MisdirectedHost(const HttpRequest& request, const AllowedHosts* allowedHosts);
+
 // HEAD is answered as GET (the server leaves the body out).
 HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context);

@@ -148,6 +148,9 @@ def refusals_write_nothing(tls_bench, plain_bench):
                                                  headers={"Origin": "https://elsewhere.example"}), 403),
         ("a form's write", tls_bench, dict(method="POST", path="/settings", user="alice", body="channel=2",
                                            headers={"Content-Type": "application/x-www-form-urlencoded"}), 415),
+        ("an operator's write for another site's name", tls_bench,
+         dict(method="POST", path="/settings", user="alice", body=write,
+              headers={"Host": "rebound.example", "Origin": "https://rebound.example"}), 421),
         ("a write by GET", tls_bench, dict(method="GET", path="/settings?channel=2&set_temperature=33.3",
                                            user="alice"), 200),
     ]
