@@ -57,7 +57,10 @@ std::shared_ptr<const WebSetup> WebConfigFile::Current() const
 bool WebConfigFile::Refresh()
 {
     const std::shared_ptr<const WebSetup> current = Current();
-    if (!current || Fingerprint(current->config) == fingerprint_)
+    if (!current)
+        return false;
+    const std::string seen = Fingerprint(current->config);
+    if (seen == fingerprint_)
         return false;
     WebSetup setup;
     std::string error;
@@ -69,8 +72,13 @@ bool WebConfigFile::Refresh()
         loaded = false;
     }
     // Remember what was tried, so that a broken file is reported once, not
-    // at every look; the next change is tried again.
-    const std::string tried = Fingerprint(loaded ? setup.config : current->config);
+    // at every look; the next change is tried again. The stamps are those
+    // seen before the load, so that a file written again while it was read
+    // is read once more; a file that names other certificates is stamped
+    // with those.
+    const bool sameFiles = !loaded || (setup.config.certFile == current->config.certFile
+                                       && setup.config.keyFile == current->config.keyFile);
+    const std::string tried = sameFiles ? seen : Fingerprint(setup.config);
     std::lock_guard<std::mutex> lock(mutex_);
     fingerprint_ = tried;
     if (!loaded) {
