@@ -17,11 +17,6 @@ void UseSharedLines(bool use)
     g_useSharedLines = use;
 }
 
-bool SharedLinesUsed()
-{
-    return g_useSharedLines;
-}
-
 bool ServeHoldsPort(const char* portName)
 {
     bool refused = false;

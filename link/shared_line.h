@@ -15,7 +15,6 @@ extern bool g_bSharedLine;
 // Whether OpenCommPort looks for a serve that holds the port before it opens
 // the device. On by default; serve turns it off, since it must own its line.
 void UseSharedLines(bool use);
-bool SharedLinesUsed();
 
 // True when a serve holds the port and offers it (to this program or not).
 // On POSIX, portName may also be a device path.

@@ -47,6 +47,11 @@ bool IsCommandSetRequest(const std::string& frame)
     return frame.compare(frame.size() - 3, 2, expected + 6) == 0;
 }
 
+std::string RefusalMessage(const std::string& why)
+{
+    return std::string(1, kRefused) + why + "\n";
+}
+
 std::string AnswerMessage(const char* reply, std::size_t received, std::size_t waiting)
 {
     std::string answer(kAnswerSize, '\0');

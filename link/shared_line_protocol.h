@@ -28,6 +28,9 @@ constexpr char kIdleReason[] = "idle:";
 // digits in lower case.
 bool IsCommandSetRequest(const std::string& frame);
 
+// The refusal message: kRefused, why, a line feed.
+std::string RefusalMessage(const std::string& why);
+
 // The answer message for reply bytes read and bytes waiting beyond them.
 std::string AnswerMessage(const char* reply, std::size_t received, std::size_t waiting);
 

@@ -77,9 +77,11 @@ bool DialoutWouldHelp(const struct stat& device)
 // show its name.
 std::string Holder(long pid)
 {
+    if (pid <= 0)
+        return "";
     std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
     std::string name;
-    if (pid <= 0 || !std::getline(comm, name) || name.empty())
+    if (!std::getline(comm, name) || name.empty())
         return "";
     return name + " (process " + std::to_string(pid) + ")";
 }

@@ -130,6 +130,13 @@ struct LocalEndpoint::Impl {
     std::vector<std::pair<unsigned long, std::string>> answers;
 
     explicit Impl(ExchangeQueue& q) : queue(q) {}
+    // Whatever Start got as far as opening, and Stop leaves.
+    ~Impl()
+    {
+        for (int fd : {listenFd, wake[0], wake[1]})
+            if (fd >= 0)
+                close(fd);
+    }
 
     void Wake()
     {
@@ -140,7 +147,7 @@ struct LocalEndpoint::Impl {
     void Refuse(int fd, const std::string& who, const std::string& why)
     {
         std::fprintf(stderr, "korvanthine-ctl: local client %s refused: %s\n", who.c_str(), why.c_str());
-        const std::string message = std::string(1, shared_line::kRefused) + why + "\n";
+        const std::string message = shared_line::RefusalMessage(why);
         (void)send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         close(fd);
     }
@@ -177,8 +184,8 @@ struct LocalEndpoint::Impl {
         if (oldest == clients.end())
             return false;
         // Not logged: a panel left open on a busy bench would fill the log.
-        const std::string message = std::string(1, shared_line::kRefused) + shared_line::kIdleReason
-                                    + " the place went to another program\n";
+        const std::string message =
+            shared_line::RefusalMessage(std::string(shared_line::kIdleReason) + " the place went to another program");
         (void)send(oldest->fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         close(oldest->fd);
         clients.erase(oldest);
@@ -347,9 +354,6 @@ bool LocalEndpoint::Start(const std::string& port)
     if (!bound || listen(impl->listenFd, LocalEndpoint::kMaxClients) != 0) {
         std::fprintf(stderr, "korvanthine-ctl: cannot offer %s to other programs at %s: %s\n", port.c_str(),
                      impl->path.c_str(), std::strerror(errno));
-        close(impl->listenFd);
-        close(impl->wake[0]);
-        close(impl->wake[1]);
         return false;
     }
     // The device's group may use it, as it may use the device (a group of
@@ -370,8 +374,5 @@ void LocalEndpoint::Stop()
     impl_->Wake();
     impl_->thread.join();
     unlink(impl_->path.c_str());
-    close(impl_->listenFd);
-    close(impl_->wake[0]);
-    close(impl_->wake[1]);
     impl_.reset();
 }

@@ -99,7 +99,7 @@ struct LocalEndpoint::Impl {
     void Refuse(HANDLE pipe, const std::string& who, const std::string& why)
     {
         std::fprintf(stderr, "korvanthine-ctl: local client %s refused: %s\n", who.c_str(), why.c_str());
-        std::string message = std::string(1, shared_line::kRefused) + why + "\n";
+        std::string message = shared_line::RefusalMessage(why);
         Transfer(pipe, false, &message[0], static_cast<DWORD>(message.size()), 1000);
         FlushFileBuffers(pipe);
     }
@@ -182,7 +182,7 @@ struct LocalEndpoint::Impl {
                 // reads must not hold up the next connection.
                 const std::string why = "too many programs share this line (" + std::to_string(LocalEndpoint::kMaxClients) + ")";
                 std::fprintf(stderr, "korvanthine-ctl: local client refused: %s\n", why.c_str());
-                std::string message = std::string(1, shared_line::kRefused) + why + "\n";
+                std::string message = shared_line::RefusalMessage(why);
                 Transfer(pipe, false, &message[0], static_cast<DWORD>(message.size()), 1000);
                 CloseHandle(pipe);
             }
