@@ -1,6 +1,5 @@
 #include "cli.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>

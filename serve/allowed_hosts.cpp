@@ -1,20 +1,8 @@
 #include "allowed_hosts.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include <boost/asio/ip/address.hpp>
 
-namespace {
-
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-} // namespace
+#include "ascii_lower.h"
 
 std::string HostName(const std::string& hostHeader)
 {
@@ -31,7 +19,7 @@ std::string HostName(const std::string& hostHeader)
     const boost::asio::ip::address address = boost::asio::ip::make_address(name, notAnAddress);
     if (!notAnAddress)
         return address.to_string();
-    return Lower(name);
+    return AsciiLower(name);
 }
 
 AllowedHosts::AllowedHosts(const std::string& listenHost, const std::vector<std::string>& extra)
@@ -39,7 +27,7 @@ AllowedHosts::AllowedHosts(const std::string& listenHost, const std::vector<std:
     names_.insert("localhost");
     const std::string machine = MachineName();
     if (!machine.empty())
-        names_.insert(Lower(machine));
+        names_.insert(AsciiLower(machine));
     if (!listenHost.empty())
         names_.insert(HostName(listenHost));
     for (const std::string& name : extra) {

@@ -58,7 +58,7 @@ HttpReply StateReply(const std::string& query, bool headOnly, const ServeContext
 {
     const std::optional<std::uint64_t> after = AfterParameter(query);
     if (!after)
-        return Reply(400, "text/plain; charset=utf-8", "after= takes a sequence number, e.g. /state.json?after=0\n");
+        return PlainReply(400, "after= takes a sequence number, e.g. /state.json?after=0");
     StateContext state;
     state.after = *after;
     state.intervalSeconds = context.intervalSeconds;
@@ -126,7 +126,7 @@ HttpReply BenchPageReply(const std::string& target, bool headOnly, const ServeCo
         return StateReply(question == std::string::npos ? "" : target.substr(question + 1), headOnly, context);
     const PageAsset* asset = FindAsset(path);
     if (asset == nullptr)
-        return Reply(404, "text/plain; charset=utf-8", "Not found.\n");
+        return PlainReply(404, "Not found.");
     std::string body(reinterpret_cast<const char*>(asset->data), asset->size);
     if (path == "/")
         body = WithPort(std::move(body), context.store.Latest().port);

@@ -1,6 +1,5 @@
 #include "http_server.h"
 
-#include <cctype>
 #include <cstdio>
 #include <atomic>
 #include <list>
@@ -23,6 +22,7 @@
 #include <boost/beast/ssl.hpp>
 #endif
 
+#include "ascii_lower.h"
 #include "serve_platform.h"
 #include "stop_request.h"
 
@@ -82,10 +82,7 @@ HttpRequest PlainRequest(const http::request<http::string_body>& request, const 
     plain.method = std::string(request.method_string());
     plain.target = std::string(request.target());
     for (const auto& field : request) {
-        std::string name(field.name_string());
-        for (char& c : name)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        plain.headers.emplace_back(std::move(name), std::string(field.value()));
+        plain.headers.emplace_back(AsciiLower(std::string(field.name_string())), std::string(field.value()));
     }
     plain.body = request.body();
     plain.peer = peer;

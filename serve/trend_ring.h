@@ -53,7 +53,6 @@ public:
     std::uint64_t RowsAfter(std::uint64_t after, std::string* rows) const;
     std::uint64_t RowsLengthAfter(std::uint64_t after, std::size_t* length) const;
 
-    std::size_t Capacity() const { return entries_.size(); }
 
 private:
     mutable std::mutex mutex_;

@@ -46,40 +46,25 @@ std::optional<AuthDecision> Authenticator::Decided(const WebConfig& config, std:
 AuthDecision Authenticator::Check(const WebConfig& config, std::optional<std::string_view> header,
                                   const std::string& address, Clock::time_point now)
 {
+    // Asked for a password, remembered, or turned away: no bcrypt. Taken
+    // again here, as another request may have verified the same meanwhile.
+    if (const std::optional<AuthDecision> decided = Decided(config, header, address, now))
+        return *decided;
     AuthDecision decision;
-    const std::optional<BasicCredentials> credentials = header ? ParseBasicAuthorization(*header) : std::nullopt;
-    const auto user = credentials ? config.users.find(credentials->user) : config.users.end();
-    std::string key;
-    if (user != config.users.end()) {
-        key = CredentialKey(*credentials, user->second);
-        // Even from an address that is being turned away: what was verified
-        // once (Prometheus' scrape) keeps answering during a guessing burst.
-        if (Remembered(key)) {
-            decision.kind = AuthDecision::Allowed;
-            decision.user = user->first;
-            return decision;
-        }
-    }
-    if (!credentials)
-        return decision; // asked for a password: no bcrypt, and no failure counted
-
-    if (const int wait = LimitedFor(address, now); wait > 0) {
-        decision.kind = AuthDecision::Limited;
-        decision.retryAfterSeconds = wait;
-        return decision;
-    }
+    const BasicCredentials credentials = *ParseBasicAuthorization(*header);
+    const auto user = config.users.find(credentials.user);
     // An unknown user costs the same bcrypt as a known one, so that timing
     // does not tell which names exist.
     bool matches = false;
     if (user != config.users.end())
-        matches = BcryptMatches(credentials->password, user->second);
+        matches = BcryptMatches(credentials.password, user->second);
     else if (!config.users.empty())
-        BcryptMatches(credentials->password, config.users.begin()->second);
+        BcryptMatches(credentials.password, config.users.begin()->second);
     if (!matches) {
         Failed(address, now);
         return decision;
     }
-    Remember(key);
+    Remember(CredentialKey(credentials, user->second));
     decision.kind = AuthDecision::Allowed;
     decision.user = user->first;
     return decision;

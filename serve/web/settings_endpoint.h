@@ -44,7 +44,7 @@ private:
     AuditTrail& audit_;
     LastReading lastReading_;
     Now now_;
-    // One write at a time: another's select must not fall between a
-    // select and its setting writes.
+    // One web write at a time, in the order the posts came (the line's
+    // queue already keeps other programs' writes off a select's channel).
     std::mutex writing_;
 };

@@ -1,9 +1,10 @@
 #include "web_routes.h"
 
-#include <cctype>
 #include <memory>
 
 #include <nlohmann/json.hpp>
+
+#include "ascii_lower.h"
 
 namespace {
 
@@ -14,13 +15,6 @@ HttpReply Json(int status, std::string body)
     reply.contentType = "application/json";
     reply.body = std::move(body) + "\n";
     return reply;
-}
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 // Why this user may not write settings through this connection; "" when it may.
@@ -40,7 +34,7 @@ std::string WhyNoWrites(const HttpRequest& request, const WebConfig& config, con
 // that is this server's. A client that is no browser sends no Origin.
 std::string CrossSiteProblem(const HttpRequest& request)
 {
-    const std::string type = Lower(request.Header("content-type").value_or(""));
+    const std::string type = AsciiLower(request.Header("content-type").value_or(""));
     if (type != "application/json" && type.rfind("application/json;", 0) != 0)
         return "the body must be sent as application/json";
     const std::optional<std::string> origin = request.Header("origin");
