@@ -9,7 +9,7 @@ namespace {
 bool Judged(const Reply& reply, const std::string& what, int* value, std::vector<FailedExchange>* failed)
 {
     if (!reply.Complete()) {
-        failed->push_back({what, reply.kind});
+        failed->push_back({what, reply.kind, reply.why});
         return false;
     }
     if (value != nullptr)

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "exchange.h"
+#include "shared_line.h"
 #include "frame_codec.h"
 
 namespace {
@@ -35,6 +36,10 @@ const char* ReplyKindText(ReplyKind kind)
         return "no complete reply to";
     case ReplyKind::Corrupt:
         return "corrupt reply to";
+    case ReplyKind::Refused:
+        return "refused by the limits of the serve that holds the line";
+    case ReplyKind::Late:
+        return "not sent, the line being held by other writers past the deadline";
     case ReplyKind::NotSent:
         break;
     }
@@ -68,8 +73,18 @@ Reply ExchangeSeries::Write(const char* code, std::int32_t value)
 {
     if (LineSilent())
         return Reply{};
-    if (!exchange_)
-        return Judge(WriteController(code, value));
+    if (!exchange_) {
+        const int written = WriteController(code, value);
+        // serve's limits kept it off its line: nothing was written.
+        if (g_bSharedLine && !g_sharedLineWriteRefusal.empty()) {
+            Reply refused;
+            refused.kind = ReplyKind::Refused;
+            refused.why = g_sharedLineWriteRefusal;
+            silentInARow_ = 0;
+            return refused;
+        }
+        return Judge(written);
+    }
     char frame[kFrameBufferSize];
     return Exchanged(BuildWriteFrame(code, value, frame), frame);
 }
@@ -82,6 +97,12 @@ Reply ExchangeSeries::Exchanged(bool built, const char* frame)
         return reply;
     }
     const RawReply raw = exchange_(frame);
+    if (!raw.refused.empty() || raw.late) {
+        reply.kind = raw.late ? ReplyKind::Late : ReplyKind::Refused;
+        reply.why = raw.refused;
+        silentInARow_ = 0;
+        return reply;
+    }
     reply.kind = JudgeReply(raw.bytes.data(), raw.bytes.size(), raw.waiting);
     if (reply.Complete())
         reply.value = ParseReplyValue(raw.bytes.substr(0, kReplyLength - 3).c_str());
@@ -108,6 +129,11 @@ void ReportFailedExchanges(const std::vector<FailedExchange>& failed, const std:
         auto line = lines.begin();
         while (line != lines.end() && line->first != kind)
             ++line;
+        if (exchange.kind == ReplyKind::Refused) {
+            // Each with its own reason: the limit it would have passed.
+            lines.emplace_back(kind + ": " + exchange.what, exchange.why);
+            continue;
+        }
         if (line == lines.end())
             lines.emplace_back(kind, exchange.what);
         else

@@ -17,12 +17,15 @@ enum class ReplyKind {
     Silent,   // not one byte came back
     Short,    // some bytes, fewer than 12
     Corrupt,  // 12 bytes, but not of the reply's form
-    NotSent   // skipped: the line was already found silent
+    NotSent,  // skipped: the line was already found silent
+    Refused,  // kept off the line by the limits of the serve that holds it
+    Late      // not sent: serve's line was held by other writers past the deadline
 };
 
 struct Reply {
     ReplyKind kind = ReplyKind::NotSent;
     int value = 0; // meaningful only when Complete
+    std::string why; // Refused: the limit, as serve said it
 
     bool Complete() const { return kind == ReplyKind::Complete; }
 };
@@ -44,6 +47,8 @@ ReplyKind JudgeReply(const char* bytes, std::size_t length, unsigned waiting);
 struct RawReply {
     std::string bytes;
     unsigned waiting = 0;
+    std::string refused; // not sent: serve's limits refused it, and why
+    bool late = false;   // not sent: its turn on the line did not come in time
 };
 // One whole exchange carried out by whoever owns the line (serve's line
 // thread for a write from the network): a request frame in, its reply out.
@@ -79,6 +84,7 @@ private:
 struct FailedExchange {
     std::string what; // e.g. "power of channel 2 (0300000001)"
     ReplyKind kind;
+    std::string why = ""; // Refused: the limit
 };
 
 // On standard error, one line per kind of failure, e.g.

@@ -47,7 +47,7 @@ int RunSet(const CtlRequest& request)
         WriteChannelSettings(series, SettingsChange{request.channel, request.setTenths, request.setOutputEnable});
     if (!result.failed.empty()) {
         ReportFailedExchanges(result.failed, "");
-        return kExitIncompleteReply;
+        return result.failed.back().kind == ReplyKind::Refused ? kExitRefusedByLimits : kExitIncompleteReply;
     }
     if (!PrintSettings(request.channel, *result.readBack))
         return kExitFailure;

@@ -7,6 +7,7 @@
 
 CommHandle g_hComm = kNoPort;
 bool g_bSharedLine = false;
+std::string g_sharedLineWriteRefusal;
 
 namespace {
 bool g_useSharedLines = true;

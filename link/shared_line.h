@@ -6,11 +6,16 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "serial_handle.h"
 
 // True while g_hComm is a connection to serve rather than the device.
 extern bool g_bSharedLine;
+// Why serve's limits kept the latest exchange's write off the line; ""
+// when they did not. That exchange came back with no reply, as from a
+// silent line, which is all the panel sees; korvanthine-ctl says why.
+extern std::string g_sharedLineWriteRefusal;
 
 // Whether OpenCommPort looks for a serve that holds the port before it opens
 // the device. On by default; serve turns it off, since it must own its line.

@@ -52,6 +52,15 @@ std::string RefusalMessage(const std::string& why)
     return std::string(1, kRefused) + why + "\n";
 }
 
+std::string WriteRefusedMessage(const std::string& why)
+{
+    std::string line = why;
+    for (char& c : line)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return std::string(1, kWriteRefused) + line + "\n";
+}
+
 std::string AnswerMessage(const char* reply, std::size_t received, std::size_t waiting)
 {
     std::string answer(kAnswerSize, '\0');

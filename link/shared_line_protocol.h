@@ -4,8 +4,10 @@
 // Then, one at a time: a request is one length byte and that many bytes of
 // a request frame; its answer is kExchanged, the number of reply bytes
 // read (0 ... 12), the bytes found waiting beyond them (at most 255), and
-// 12 bytes of reply (unused ones zero). Anything else ends the connection
-// with kRefused and the reason.
+// 12 bytes of reply (unused ones zero); or, for a setting write that
+// serve's limits keep off the line, kWriteRefused, why, a line feed, and
+// the connection goes on. Anything else ends the connection with kRefused
+// and the reason.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +18,7 @@ namespace shared_line {
 constexpr char kAccepted = 'A';
 constexpr char kRefused = 'R';
 constexpr char kExchanged = 'X';
+constexpr char kWriteRefused = 'W';
 constexpr std::size_t kAnswerSize = 3 + 12;
 constexpr std::size_t kMaxRequestFrame = 24;
 // The start of the reason when serve gave an idle client's place to
@@ -30,6 +33,9 @@ bool IsCommandSetRequest(const std::string& frame);
 
 // The refusal message: kRefused, why, a line feed.
 std::string RefusalMessage(const std::string& why);
+
+// The answer to a write kept off the line: kWriteRefused, why, a line feed.
+std::string WriteRefusedMessage(const std::string& why);
 
 // The answer message for reply bytes read and bytes waiting beyond them.
 std::string AnswerMessage(const char* reply, std::size_t received, std::size_t waiting);

@@ -4,12 +4,14 @@
 // latest snapshot, so a request never waits for the line.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
 
 #include "commands.h"
+#include "write_envelope.h"
 
 struct ChannelSnapshot {
     std::optional<int> rawTemperature; // hundredths of a degree
@@ -40,6 +42,9 @@ struct BenchSnapshot {
     // Setting writes carried out for clients: [channel 0 ... 3, or 4 while
     // no channel select was seen][0 set temperature, 1 output enable].
     std::uint64_t settingsWritten[kChannelCount + 1][2] = {};
+    // Setting writes the envelope kept off the line, from any writer:
+    // [channel 0 ... 3, or 4 unknown][0 set temperature, 1 output enable][reason].
+    std::uint64_t settingsRefused[kChannelCount + 1][2][kRefusalReasonCount] = {};
 };
 
 // The one place the two threads meet.
@@ -53,10 +58,22 @@ public:
     BenchSnapshot Latest() const
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        return latest_;
+        BenchSnapshot latest = latest_;
+        std::copy(&refused_[0][0][0], &refused_[0][0][0] + sizeof refused_ / sizeof refused_[0][0][0],
+                  &latest.settingsRefused[0][0][0]);
+        return latest;
+    }
+    // Refusals come from any thread (the web side's before a write is
+    // queued), so they are counted here rather than in the sampler's copy.
+    void CountRefusal(const WriteRefusal& refusal)
+    {
+        const int row = refusal.channel >= 1 && refusal.channel <= kChannelCount ? refusal.channel - 1 : kChannelCount;
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++refused_[row][refusal.setting == WrittenSetting::SetTemperature ? 0 : 1][static_cast<int>(refusal.reason)];
     }
 
 private:
     mutable std::mutex mutex_;
     BenchSnapshot latest_;
+    std::uint64_t refused_[kChannelCount + 1][2][kRefusalReasonCount] = {};
 };

@@ -1,8 +1,10 @@
 #include "exchange_queue.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
+#include "checked_exchange.h"
 #include "commands.h"
 #include "exchange.h"
 
@@ -32,9 +34,16 @@ std::deque<ExchangeQueue::Entry>::iterator ExchangeQueue::NextRunnableLocked(Clo
 {
     if (holder_ != 0 && now >= holdEnds_)
         holder_ = 0;
-    for (auto it = waiting_.begin(); it != waiting_.end(); ++it)
+    for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
+        if (holder_ != 0 && it->request.session == holder_ && HasCode(it->request.frame, CMD_SELECT_CHANNEL)) {
+            // The holder starts another sequence: the hold is over, and
+            // the writes that waited for it go first.
+            holder_ = 0;
+            return waiting_.begin();
+        }
         if (holder_ == 0 || it->request.session == holder_ || !IsWrite(it->request.frame))
             return it;
+    }
     return waiting_.end();
 }
 
@@ -43,12 +52,36 @@ void ExchangeQueue::HoldAfterLocked(const ExchangeRequest& request, Clock::time_
     if (HasCode(request.frame, CMD_SELECT_CHANNEL) && request.session != 0) {
         holder_ = request.session;
         holdEnds_ = ended + kWriteHold;
+        holdWrites_ = 0;
     } else if (request.session == holder_ && holder_ != 0) {
-        if (IsWrite(request.frame))
-            holdEnds_ = ended + kWriteHold;
-        else
-            holder_ = 0; // its writes are done: it reads back
+        // Its sequence is over once it reads back, or has made its writes.
+        if (!IsWrite(request.frame) || ++holdWrites_ >= kWritesPerHold)
+            holder_ = 0;
     }
+}
+
+std::deque<ExchangeQueue::Entry> ExchangeQueue::TakeExpiredLocked(Clock::time_point now)
+{
+    std::deque<Entry> expired;
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (it->request.notAfter < now) {
+            expired.push_back(std::move(*it));
+            it = waiting_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return expired;
+}
+
+void ExchangeQueue::SelectedAfter(const ExchangeRequest& request, const ExchangeResult& result)
+{
+    if (!HasCode(request.frame, CMD_SELECT_CHANNEL) || !result.refused.empty() || result.expired)
+        return;
+    // A select that got no proper answer may or may not have taken effect.
+    const auto word = static_cast<std::uint32_t>(std::strtoul(request.frame.substr(5, 8).c_str(), nullptr, 16));
+    const bool answered = IsWellFormedReply(result.reply.data(), result.reply.size());
+    selected_ = answered && word < static_cast<std::uint32_t>(kChannelCount) ? static_cast<int>(word) : -1;
 }
 
 void ExchangeQueue::Submit(ExchangeRequest request, Done done)
@@ -75,19 +108,37 @@ std::future<ExchangeResult> ExchangeQueue::Submit(ExchangeRequest request)
 bool ExchangeQueue::RunOne(const Observer& observer)
 {
     Entry entry;
+    std::deque<Entry> expired;
+    bool found = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        const auto next = NextRunnableLocked(Clock::now());
-        if (next == waiting_.end())
-            return false;
-        entry = std::move(*next);
-        waiting_.erase(next);
+        const Clock::time_point now = Clock::now();
+        expired = TakeExpiredLocked(now);
+        const auto next = NextRunnableLocked(now);
+        if (next != waiting_.end()) {
+            entry = std::move(*next);
+            waiting_.erase(next);
+            found = true;
+        }
     }
-    // The link's own exchange: same discipline, same read bounds.
-    ExchangeFrame(entry.request.frame.c_str());
+    for (Entry& late : expired) {
+        ExchangeResult result;
+        result.expired = true;
+        result.selected = selected_;
+        late.done(result);
+    }
+    if (!found)
+        return !expired.empty();
     ExchangeResult result;
-    result.reply.assign(g_szLastReply, g_nLastReplyLength);
-    result.waiting = InputBytesWaiting();
+    result.refused = gate_ ? gate_(entry.request, selected_) : std::string();
+    if (result.refused.empty()) {
+        // The link's own exchange: same discipline, same read bounds.
+        ExchangeFrame(entry.request.frame.c_str());
+        result.reply.assign(g_szLastReply, g_nLastReplyLength);
+        result.waiting = InputBytesWaiting();
+    }
+    SelectedAfter(entry.request, result);
+    result.selected = selected_;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         HoldAfterLocked(entry.request, Clock::now());

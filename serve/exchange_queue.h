@@ -7,9 +7,18 @@
 // the channel its last channel select named, so a writer's select and the
 // writes after it must not be split by another writer's select: the
 // setting would land on the other writer's channel. A channel select
-// therefore holds the line's writes for its session: until that session
-// sends anything but a write, or stays quiet for kWriteHold, the writes of
-// other sessions wait in order, while their queries go on as before.
+// therefore holds the line's writes for its session, for one write
+// sequence only: until that session has made two writes after it, sends
+// anything but a write, or kWriteHold has passed since the select. The
+// writes of other sessions wait in order meanwhile, while their queries go
+// on as before. A new select from the holder starts a new sequence: it
+// takes its turn behind the writes that waited, so no writer holds the
+// others off by sending selects.
+//
+// Before a write reaches the line it passes the gate (serve's write
+// envelope), which knows the channel the line has selected; a write the
+// gate refuses is answered without touching the line. An exchange that has
+// not started by its request's deadline is answered as expired, unsent.
 #pragma once
 
 #include <chrono>
@@ -24,12 +33,24 @@
 struct ExchangeResult {
     std::string reply;    // the reply's bytes as read (0 ... 12)
     unsigned waiting = 0; // bytes in the input queue beyond them
+    // Not carried out: why the gate refused it ("" when it did not) ...
+    std::string refused;
+    // ... or its deadline passed before its turn came.
+    bool expired = false;
+    // The channel (0 ... 3) the line's setting writes act on after this
+    // exchange: the last select that was answered; -1 while none was.
+    int selected = -1;
 };
 
 struct ExchangeRequest {
     std::string frame; // a request frame of the command set, as written
     std::string who;   // the submitter, for the audit ("user alice (uid 1000), process 42 (korvanthine)")
     std::uint64_t session = 0; // one writer's sequence of exchanges (ExchangeQueue::NewSession)
+    // Who answers for it, for logs that count per writer: "uid 1003", "web
+    // user alice"; "" is who.
+    std::string writer;
+    // The latest start that is still of use to the submitter.
+    std::chrono::steady_clock::time_point notAfter = std::chrono::steady_clock::time_point::max();
 };
 
 class ExchangeQueue {
@@ -38,11 +59,18 @@ public:
     using Done = std::function<void(const ExchangeResult&)>;
     // Called on the line thread after each exchange carried out.
     using Observer = std::function<void(const ExchangeRequest&, const ExchangeResult&)>;
+    // On the line thread before an exchange: why it must not reach the line
+    // (the selected channel as in ExchangeResult), or "" when it may.
+    using Gate = std::function<std::string(const ExchangeRequest&, int selected)>;
 
-    // How long a session's channel select holds other sessions' writes
-    // after its latest exchange ended: far above the gap between a writer's
-    // select and its writes, which follow one another at once.
+    // How long a session's channel select holds other sessions' writes at
+    // most: far above the gap between a writer's select and its two writes,
+    // which follow one another at once.
     static constexpr std::chrono::milliseconds kWriteHold{2000};
+    static constexpr int kWritesPerHold = 2;
+
+    // Before the line thread starts.
+    void SetGate(Gate gate) { gate_ = std::move(gate); }
 
     // A session number no other submitter has; from any thread.
     std::uint64_t NewSession();
@@ -68,6 +96,9 @@ private:
     // The oldest entry that may run now; waiting_.end() when none.
     std::deque<Entry>::iterator NextRunnableLocked(Clock::time_point now);
     void HoldAfterLocked(const ExchangeRequest& request, Clock::time_point ended);
+    // Takes the entries whose deadline has passed out of waiting_.
+    std::deque<Entry> TakeExpiredLocked(Clock::time_point now);
+    void SelectedAfter(const ExchangeRequest& request, const ExchangeResult& result);
 
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -76,4 +107,7 @@ private:
     std::uint64_t lastSession_ = 0;
     std::uint64_t holder_ = 0;             // the session whose select holds the writes; 0: none
     Clock::time_point holdEnds_{};
+    int holdWrites_ = 0;                   // the holder's writes since its select
+    Gate gate_;
+    int selected_ = -1;                    // the line thread's
 };

@@ -23,6 +23,7 @@
 #endif
 
 #include "ascii_lower.h"
+#include "log_text.h"
 #include "serve_platform.h"
 #include "stop_request.h"
 
@@ -56,24 +57,14 @@ struct Shared {
     HttpRoute route;
     asio::thread_pool* workers = nullptr;
     std::atomic<int> deferred{0};
+    asio::thread_pool* lineWorkers = nullptr;
+    std::atomic<int> onLine{0};
 };
 
-// The target as a log line may show it: printable ASCII, the rest as \xNN,
-// and not more than a line's worth.
+// The target as a log line may show it.
 std::string Printable(const std::string& text)
 {
-    std::string shown;
-    for (char c : text.substr(0, 200)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
-            shown += c;
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            shown += hex;
-        }
-    }
-    return shown;
+    return LogText(text);
 }
 
 HttpRequest PlainRequest(const http::request<http::string_body>& request, const std::string& peer, bool tls)
@@ -198,7 +189,7 @@ private:
         const bool keepAlive = request.keep_alive() && requests_ < shared_.limits.requestsPerConnection;
         const bool headOnly = request.method() == http::verb::head;
         if (reply.deferred) {
-            Defer(std::move(reply.deferred), plain, request.version(), keepAlive, headOnly);
+            Defer(std::move(reply.deferred), reply.deferredOnLine, plain, request.version(), keepAlive, headOnly);
             return;
         }
         Answer(std::move(reply), request.version(), keepAlive, headOnly);
@@ -218,12 +209,15 @@ private:
 
     // The work runs on a worker; its answer comes back to this thread. A
     // connection closed meanwhile gets nothing.
-    void Defer(std::function<HttpReply()> work, const HttpRequest& plain, unsigned version, bool keepAlive,
-               bool headOnly)
+    void Defer(std::function<HttpReply()> work, bool onLine, const HttpRequest& plain, unsigned version,
+               bool keepAlive, bool headOnly)
     {
-        if (shared_.workers == nullptr || shared_.deferred.fetch_add(1) >= shared_.limits.deferredAtOnce) {
-            if (shared_.workers != nullptr)
-                --shared_.deferred;
+        asio::thread_pool* const pool = onLine ? shared_.lineWorkers : shared_.workers;
+        std::atomic<int>& count = onLine ? shared_.onLine : shared_.deferred;
+        const int atOnce = onLine ? shared_.limits.onLineAtOnce : shared_.limits.deferredAtOnce;
+        if (pool == nullptr || count.fetch_add(1) >= atOnce) {
+            if (pool != nullptr)
+                --count;
             HttpReply busy;
             busy.status = 503;
             busy.body = "Busy: too many requests are waiting; try again shortly.\n";
@@ -232,15 +226,21 @@ private:
             return;
         }
         underWay_ = true;
-        asio::post(*shared_.workers, [self = this->shared_from_this(), work = std::move(work), plain, version,
-                                      keepAlive, headOnly]() mutable {
+        asio::post(*pool, [self = this->shared_from_this(), work = std::move(work), plain, version, keepAlive,
+                           headOnly, &count]() mutable {
             HttpReply reply = Routed(plain, [&work](const HttpRequest&) { return work(); });
-            --self->shared_.deferred;
-            asio::post(self->stream_.get_executor(), [self, reply = std::move(reply), version, keepAlive,
+            --count;
+            asio::post(self->stream_.get_executor(), [self, reply = std::move(reply), plain, version, keepAlive,
                                                       headOnly]() mutable {
                 self->underWay_ = false;
-                if (!self->closed_)
-                    self->Answer(std::move(reply), version, keepAlive, headOnly);
+                if (self->closed_)
+                    return;
+                // A password check whose answer waits for the line: on to the line's queue.
+                if (reply.deferred) {
+                    self->Defer(std::move(reply.deferred), reply.deferredOnLine, plain, version, keepAlive, headOnly);
+                    return;
+                }
+                self->Answer(std::move(reply), version, keepAlive, headOnly);
             });
         });
     }
@@ -429,6 +429,7 @@ struct HttpServer::Impl {
     // Made on the server's thread, so that its threads too leave the stop
     // signals to the main thread.
     std::unique_ptr<asio::thread_pool> workers;
+    std::unique_ptr<asio::thread_pool> lineWorkers;
     std::thread thread;
 };
 
@@ -499,6 +500,9 @@ void HttpServer::Start()
     impl_->thread = StartThreadWithoutStopSignals([this] {
         impl_->workers = std::make_unique<asio::thread_pool>(static_cast<std::size_t>(impl_->shared.limits.workers));
         impl_->shared.workers = impl_->workers.get();
+        impl_->lineWorkers =
+            std::make_unique<asio::thread_pool>(static_cast<std::size_t>(impl_->shared.limits.lineWorkers));
+        impl_->shared.lineWorkers = impl_->lineWorkers.get();
         impl_->io.run();
     });
 }
@@ -514,10 +518,14 @@ void HttpServer::Stop()
         impl_->io.stop();
     });
     impl_->thread.join();
-    // A deferred answer under way ends by itself (the line's queue is closed
-    // first); its reply goes nowhere.
-    if (impl_->workers)
-        impl_->workers->join();
+    // What waits for a worker is dropped; a deferred answer under way ends
+    // by itself (the line's queue is closed first, and a password check is
+    // bounded by the configuration's highest cost); its reply goes nowhere.
+    for (asio::thread_pool* pool : {impl_->workers.get(), impl_->lineWorkers.get()})
+        if (pool != nullptr) {
+            pool->stop();
+            pool->join();
+        }
 }
 
 bool HttpServer::UseTls(TlsContextSource tls)

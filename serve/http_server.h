@@ -37,8 +37,11 @@ struct HttpLimits {
     int connections = 64;
     // Deferred answers (HttpReply::deferred): the worker threads that run
     // them, and how many may wait or run at once; beyond, 503 at once.
+    // Password checks and writes on the line have a queue each.
     int workers = 2;
     int deferredAtOnce = 32;
+    int lineWorkers = 1;
+    int onLineAtOnce = 8;
 };
 
 using HttpRoute = std::function<HttpReply(const HttpRequest& request)>;

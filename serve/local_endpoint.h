@@ -4,12 +4,19 @@
 // one exchange in flight; a client that stalls mid-request, sends more
 // than one request at a time, or sends bytes that are not a request frame
 // of the command set is told why and disconnected, and costs nothing else.
+// With every place taken, a newcomer takes the place of a program idle long
+// enough, or else of the least active program of the user who holds the
+// most places, when that user holds more than the newcomer's would: one
+// user may use every place while nobody else needs one, but never keeps
+// another user out. Refusals are logged a few lines per user and then
+// counted (RefusalLog).
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "exchange_queue.h"
+#include "refusal_log.h"
 
 class LocalEndpoint {
 public:
@@ -19,7 +26,7 @@ public:
     // newcomer (the link connects again by itself at its next exchange).
     static constexpr int kIdleYieldsPlaceMs = 3000;
 
-    explicit LocalEndpoint(ExchangeQueue& queue);
+    LocalEndpoint(ExchangeQueue& queue, RefusalLog& log);
     ~LocalEndpoint();
     LocalEndpoint(const LocalEndpoint&) = delete;
     LocalEndpoint& operator=(const LocalEndpoint&) = delete;
@@ -34,5 +41,6 @@ public:
 
 private:
     ExchangeQueue& queue_;
+    RefusalLog& log_;
     std::unique_ptr<Impl> impl_;
 };

@@ -163,6 +163,23 @@ const Metric kMetrics[] = {
                        static_cast<double>(count));
              }
      }},
+    {"korvanthine_settings_refused_total", "counter",
+     "Setting writes kept off the line by serve's limits, from any writer, by channel (\"unknown\" before any channel "
+     "select), setting and reason",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         // Only what happened: a counter born at its first refusal, as the unknown channel's writes are.
+         for (int row = 0; row <= kChannelCount; ++row)
+             for (int kind = 0; kind < 2; ++kind)
+                 for (int reason = 0; reason < kRefusalReasonCount; ++reason) {
+                     const std::uint64_t count = s.settingsRefused[row][kind][reason];
+                     if (count == 0)
+                         continue;
+                     const std::string channel = row == kChannelCount ? "channel=\"unknown\"" : ChannelLabel(row);
+                     w.Add(channel + (kind == 0 ? ",setting=\"set_temperature\"" : ",setting=\"output_enable\"")
+                               + ",reason=\"" + RefusalReasonName(static_cast<RefusalReason>(reason)) + "\"",
+                           static_cast<double>(count));
+                 }
+     }},
     {"korvanthine_bench_info", "gauge", "The serial port this exporter samples, as given with -p",
      [](const BenchSnapshot& s, SampleWriter& w) { w.Add("port=\"" + Escaped(s.port) + "\"", 1); }},
 };

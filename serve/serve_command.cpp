@@ -17,6 +17,7 @@
 #include "serve_sampler.h"
 #include "shared_line.h"
 #include "trend_ring.h"
+#include "write_gate.h"
 #ifdef KORVANTHINE_TLS
 #include "web_service.h"
 #endif
@@ -30,10 +31,14 @@ int RunServe(const CtlRequest& request)
     // do the web side's writes. A web configuration that will not do stops
     // serve before the port is touched.
     ExchangeQueue clients;
+    // Every write through serve passes one envelope, whoever asked for it.
+    RefusalLog refusals;
+    WriteGate gate(store, refusals);
+    clients.SetGate([&gate](const ExchangeRequest& exchange, int selected) { return gate.CheckFrame(exchange, selected); });
 #ifdef KORVANTHINE_TLS
     std::unique_ptr<WebService> web;
     if (!request.webConfigFile.empty()) {
-        web = std::make_unique<WebService>(clients, store);
+        web = std::make_unique<WebService>(clients, store, gate);
         std::string error;
         if (!web->Load(request.webConfigFile, &error)) {
             std::fprintf(stderr, "korvanthine-ctl: %s\n", error.c_str());
@@ -106,7 +111,7 @@ int RunServe(const CtlRequest& request)
                  server.Where().c_str());
     server.Start();
 
-    LocalEndpoint endpoint(clients);
+    LocalEndpoint endpoint(clients, refusals);
     endpoint.Start(request.port);
 
     SamplerSettings settings;

@@ -43,6 +43,11 @@ struct HttpReply {
     // runs it on a worker thread and answers with what it returns instead,
     // so that its own thread goes on answering everyone else.
     std::function<HttpReply()> deferred;
+    // The deferred work waits for the serial line (a write): it runs on a
+    // worker of its own, never on one that checks passwords, so that
+    // neither kind can hold up the other. A password check whose answer is
+    // a write hands the write on.
+    bool deferredOnLine = false;
 };
 
 class AllowedHosts;

@@ -36,7 +36,4 @@ public:
 private:
     SnapshotWriter& writer_;
     Recorded recorded_;
-    // The channel the controller's setting writes act on: the last select
-    // sent on this line; -1 until one was.
-    int selected_ = -1;
 };

@@ -59,8 +59,10 @@ std::string RefusalText(int fd)
     std::string text;
     const Clock::time_point deadline = Clock::now() + milliseconds(kGreetingWaitMs);
     char c;
-    while (text.size() < 200 && ReadAll(fd, &c, 1, deadline) && c != '\n')
-        text += c;
+    // Read to the line's end, so nothing of it passes for the next answer.
+    for (int read = 0; read < 1024 && ReadAll(fd, &c, 1, deadline) && c != '\n'; ++read)
+        if (text.size() < 400)
+            text += c;
     return text;
 }
 
@@ -151,6 +153,7 @@ CommHandle SharedLineConnect(const char* portName, bool* refused)
 std::size_t SharedLineExchange(CommHandle line, const char* frame, char* reply, unsigned* waiting)
 {
     *waiting = 0;
+    g_sharedLineWriteRefusal.clear();
     if (!StillConnected(line)) {
         shutdown(line, SHUT_RDWR);
         return 0;
@@ -163,8 +166,12 @@ std::size_t SharedLineExchange(CommHandle line, const char* frame, char* reply, 
     if (send(line, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
         return 0;
     char answer[shared_line::kAnswerSize] = {};
-    const bool answered = ReadAll(line, answer, 1, Clock::now() + milliseconds(kAnswerWaitMs))
-                          && answer[0] == shared_line::kExchanged
+    const bool spoke = ReadAll(line, answer, 1, Clock::now() + milliseconds(kAnswerWaitMs));
+    if (spoke && answer[0] == shared_line::kWriteRefused) {
+        g_sharedLineWriteRefusal = RefusalText(line);
+        return 0;
+    }
+    const bool answered = spoke && answer[0] == shared_line::kExchanged
                           && ReadAll(line, answer + 1, sizeof answer - 1, Clock::now() + milliseconds(kGreetingWaitMs))
                           && static_cast<unsigned char>(answer[1]) <= 12;
     if (!answered) {

@@ -31,8 +31,10 @@ std::string RefusalText(HANDLE pipe)
 {
     std::string text;
     char c = 0;
-    while (text.size() < 200 && Transfer(pipe, true, &c, 1, kGreetingWaitMs) && c != '\n')
-        text += c;
+    // Read to the line's end, so nothing of it passes for the next answer.
+    for (int read = 0; read < 1024 && Transfer(pipe, true, &c, 1, kGreetingWaitMs) && c != '\n'; ++read)
+        if (text.size() < 400)
+            text += c;
     return text;
 }
 
@@ -75,14 +77,20 @@ CommHandle SharedLineConnect(const char* portName, bool* refused)
 std::size_t SharedLineExchange(CommHandle line, const char* frame, char* reply, unsigned* waiting)
 {
     *waiting = 0;
+    g_sharedLineWriteRefusal.clear();
     const std::size_t length = std::strlen(frame);
     if (line == g_brokenLine || length == 0 || length > shared_line::kMaxRequestFrame)
         return 0;
     std::string request(1, static_cast<char>(length));
     request.append(frame, length);
     char answer[shared_line::kAnswerSize] = {};
-    const bool answered = Transfer(line, false, &request[0], static_cast<DWORD>(request.size()), kGreetingWaitMs)
-                          && Transfer(line, true, answer, 1, kAnswerWaitMs) && answer[0] == shared_line::kExchanged
+    const bool spoke = Transfer(line, false, &request[0], static_cast<DWORD>(request.size()), kGreetingWaitMs)
+                       && Transfer(line, true, answer, 1, kAnswerWaitMs);
+    if (spoke && answer[0] == shared_line::kWriteRefused) {
+        g_sharedLineWriteRefusal = RefusalText(line);
+        return 0;
+    }
+    const bool answered = spoke && answer[0] == shared_line::kExchanged
                           && Transfer(line, true, answer + 1, sizeof answer - 1, kGreetingWaitMs)
                           && static_cast<unsigned char>(answer[1]) <= 12;
     if (!answered) {

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "local_endpoint.h"
+#include "log_text.h"
 #include "port_names.h"
 #include "shared_line_endpoint.h"
 #include "shared_line_protocol.h"
@@ -95,8 +96,10 @@ std::string Describe(const Peer& peer)
         who += ", process " + std::to_string(peer.pid);
         std::ifstream comm("/proc/" + std::to_string(peer.pid) + "/comm");
         std::string name;
+        // Any process may name itself: the name is shown escaped, so that it
+        // can never pose as another writer in the log or the audit.
         if (std::getline(comm, name) && !name.empty())
-            who += " (" + name + ")";
+            who += " (" + LogText(name, 64) + ")";
     }
     return who;
 }
@@ -106,6 +109,7 @@ struct Client {
     std::uint64_t session; // in the exchange queue
     int fd;
     std::string who;
+    uid_t uid;
     std::string pending;       // bytes of a request not yet complete
     Clock::time_point firstByte; // of the pending request
     bool inFlight = false;
@@ -129,7 +133,9 @@ struct LocalEndpoint::Impl {
     std::mutex answersMutex;
     std::vector<std::pair<unsigned long, std::string>> answers;
 
-    explicit Impl(ExchangeQueue& q) : queue(q) {}
+    RefusalLog& log;
+
+    Impl(ExchangeQueue& q, RefusalLog& l) : queue(q), log(l) {}
     // Whatever Start got as far as opening, and Stop leaves.
     ~Impl()
     {
@@ -144,9 +150,9 @@ struct LocalEndpoint::Impl {
         (void)!write(wake[1], &byte, 1);
     }
 
-    void Refuse(int fd, const std::string& who, const std::string& why)
+    void Refuse(int fd, uid_t uid, const std::string& who, const std::string& why)
     {
-        std::fprintf(stderr, "korvanthine-ctl: local client %s refused: %s\n", who.c_str(), why.c_str());
+        log.Refusal("uid " + std::to_string(uid), "korvanthine-ctl: local client " + who + " refused: " + why);
         const std::string message = shared_line::RefusalMessage(why);
         (void)send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         close(fd);
@@ -160,15 +166,59 @@ struct LocalEndpoint::Impl {
         const Peer peer = PeerOf(fd);
         const std::string who = Describe(peer);
         if (!MayOpen(peer, device))
-            return Refuse(fd, who, "not allowed to open " + devicePath);
-        if (static_cast<int>(clients.size()) >= LocalEndpoint::kMaxClients && !YieldIdlePlace())
-            return Refuse(fd, who, "too many programs share this line (" + std::to_string(LocalEndpoint::kMaxClients) + ")");
+            return Refuse(fd, peer.uid, who, "not allowed to open " + devicePath);
+        if (static_cast<int>(clients.size()) >= LocalEndpoint::kMaxClients && !YieldIdlePlace()
+            && !YieldPlaceOfBusiestUser(PlacesOf(peer.uid)))
+            return Refuse(fd, peer.uid, who, "too many programs share this line (" + std::to_string(LocalEndpoint::kMaxClients) + ")");
         const char accepted = shared_line::kAccepted;
         if (send(fd, &accepted, 1, MSG_NOSIGNAL | MSG_DONTWAIT) != 1) {
             close(fd);
             return;
         }
-        clients.push_back({nextId++, queue.NewSession(), fd, who, "", Clock::time_point(), false, Clock::now()});
+        clients.push_back({nextId++, queue.NewSession(), fd, who, peer.uid, "", Clock::time_point(), false, Clock::now()});
+    }
+
+    int PlacesOf(uid_t uid) const
+    {
+        return static_cast<int>(std::count_if(clients.begin(), clients.end(), [uid](const Client& c) { return c.uid == uid; }));
+    }
+
+    void Evict(std::vector<Client>::iterator client, const std::string& why)
+    {
+        const std::string message = shared_line::RefusalMessage(why);
+        (void)send(client->fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        close(client->fd);
+        clients.erase(client);
+    }
+
+    // With every place taken by others' programs: the least active program
+    // of the user who holds the most places gives way, when that user holds
+    // more than the newcomer's would after. One with an exchange under way
+    // is passed over, so that no answer from the line is lost.
+    bool YieldPlaceOfBusiestUser(int newcomersOwn)
+    {
+        uid_t busiest = 0;
+        int most = 0;
+        for (const Client& c : clients)
+            if (const int places = PlacesOf(c.uid); places > most) {
+                most = places;
+                busiest = c.uid;
+            }
+        if (most <= newcomersOwn + 1)
+            return false;
+        auto quietest = clients.end();
+        for (auto c = clients.begin(); c != clients.end(); ++c)
+            if (c->uid == busiest && !c->inFlight && c->pending.empty()
+                && (quietest == clients.end() || c->lastActive < quietest->lastActive))
+                quietest = c;
+        if (quietest == clients.end())
+            return false;
+        log.Refusal("uid " + std::to_string(busiest), "korvanthine-ctl: local client " + quietest->who
+                        + " gave its place to another user's program: its user held " + std::to_string(most)
+                        + " of the " + std::to_string(LocalEndpoint::kMaxClients) + " places");
+        Evict(quietest, "the place went to another user's program: this user's programs held " + std::to_string(most)
+                            + " of the " + std::to_string(LocalEndpoint::kMaxClients) + " places on this line");
+        return true;
     }
 
     // Frees the place of the client idle longest, if one has been idle long
@@ -184,11 +234,7 @@ struct LocalEndpoint::Impl {
         if (oldest == clients.end())
             return false;
         // Not logged: a panel left open on a busy bench would fill the log.
-        const std::string message =
-            shared_line::RefusalMessage(std::string(shared_line::kIdleReason) + " the place went to another program");
-        (void)send(oldest->fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        close(oldest->fd);
-        clients.erase(oldest);
+        Evict(oldest, std::string(shared_line::kIdleReason) + " the place went to another program");
         return true;
     }
 
@@ -207,32 +253,36 @@ struct LocalEndpoint::Impl {
             client.firstByte = Clock::now();
         client.pending.append(buffer, static_cast<std::size_t>(got));
         if (client.inFlight) {
-            Refuse(client.fd, client.who, "one exchange at a time: a request came before the last one's reply");
+            Refuse(client.fd, client.uid, client.who, "one exchange at a time: a request came before the last one's reply");
             return false;
         }
         const std::size_t length = static_cast<unsigned char>(client.pending[0]);
         if (length == 0 || length > shared_line::kMaxRequestFrame) {
-            Refuse(client.fd, client.who, "not a request frame of the command set");
+            Refuse(client.fd, client.uid, client.who, "not a request frame of the command set");
             return false;
         }
         if (client.pending.size() < 1 + length)
             return true;
         if (client.pending.size() > 1 + length) {
-            Refuse(client.fd, client.who, "one exchange at a time: a request came before the last one's reply");
+            Refuse(client.fd, client.uid, client.who, "one exchange at a time: a request came before the last one's reply");
             return false;
         }
         std::string frame = client.pending.substr(1);
         client.pending.clear();
         if (!shared_line::IsCommandSetRequest(frame)) {
-            Refuse(client.fd, client.who, "not a request frame of the command set");
+            Refuse(client.fd, client.uid, client.who, "not a request frame of the command set");
             return false;
         }
         client.inFlight = true;
         const unsigned long id = client.id;
-        queue.Submit({std::move(frame), client.who, client.session}, [this, id](const ExchangeResult& result) {
+        ExchangeRequest request{std::move(frame), client.who, client.session, "uid " + std::to_string(client.uid)};
+        queue.Submit(std::move(request), [this, id](const ExchangeResult& result) {
             {
                 std::lock_guard<std::mutex> lock(answersMutex);
-                answers.emplace_back(id, shared_line::AnswerMessage(result.reply.data(), result.reply.size(), result.waiting));
+                answers.emplace_back(id, result.refused.empty() ? shared_line::AnswerMessage(result.reply.data(),
+                                                                                             result.reply.size(),
+                                                                                             result.waiting)
+                                                                : shared_line::WriteRefusedMessage(result.refused));
             }
             Wake();
         });
@@ -282,6 +332,7 @@ struct LocalEndpoint::Impl {
             }
             if (poll(fds.data(), fds.size(), timeoutMs) < 0 && errno != EINTR)
                 break;
+            log.Tick();
             if (stopping)
                 break;
             // Clients first, by their place in fds; new ones and answers after.
@@ -292,7 +343,7 @@ struct LocalEndpoint::Impl {
                     gone.push_back(c.id);
                 else if (!c.pending.empty()
                          && Clock::now() - c.firstByte > std::chrono::milliseconds(LocalEndpoint::kRequestCompleteMs)) {
-                    Refuse(c.fd, c.who, "request incomplete after " + std::to_string(LocalEndpoint::kRequestCompleteMs) + " ms");
+                    Refuse(c.fd, c.uid, c.who, "request incomplete after " + std::to_string(LocalEndpoint::kRequestCompleteMs) + " ms");
                     gone.push_back(c.id);
                 }
             }
@@ -312,7 +363,7 @@ struct LocalEndpoint::Impl {
     }
 };
 
-LocalEndpoint::LocalEndpoint(ExchangeQueue& queue) : queue_(queue) {}
+LocalEndpoint::LocalEndpoint(ExchangeQueue& queue, RefusalLog& log) : queue_(queue), log_(log) {}
 
 LocalEndpoint::~LocalEndpoint()
 {
@@ -324,7 +375,7 @@ bool LocalEndpoint::Start(const std::string& port)
     const std::string device = port.find('/') != std::string::npos ? port : DevicePathForPort(port);
     const std::string name = SharedLineSocketName(device);
     const std::string folder = ServeSocketFolder();
-    auto impl = std::make_unique<Impl>(queue_);
+    auto impl = std::make_unique<Impl>(queue_, log_);
     if (name.empty() || stat(device.c_str(), &impl->device) != 0)
         return false;
     if (folder.empty()) {

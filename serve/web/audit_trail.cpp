@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "log_text.h"
 #include "settings_request.h"
 #include "timestamp.h"
 
@@ -46,7 +47,8 @@ std::string AuditTrail::Line(const AuditEntry& entry)
 {
     const auto when = std::chrono::system_clock::time_point(
         std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(entry.unixSeconds)));
-    return "korvanthine-ctl: " + IsoTimestamp(when) + ": settings write by " + entry.user + " from " + entry.client
+    return "korvanthine-ctl: " + IsoTimestamp(when) + ": settings write by " + LogText(entry.user) + " from "
+           + LogText(entry.client)
            + ": " + (entry.channel == 0 ? std::string("no channel") : "channel " + std::to_string(entry.channel))
            + ": before " + SettingsText(entry.before) + "; to write " + SettingsText(entry.wanted) + "; read back " + SettingsText(entry.after) + ": " + entry.outcome;
 }

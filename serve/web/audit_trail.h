@@ -22,7 +22,8 @@ struct AuditEntry {
     std::optional<ChannelSettings> before; // the last reading of the channel's settings, if any
     std::optional<ChannelSettings> wanted; // what was to be written, once known
     std::optional<ChannelSettings> after; // as read back
-    // confirmed, mismatch, not_confirmed, not_answering, forbidden; for a
+    // confirmed, mismatch, not_confirmed, not_answering, forbidden, refused
+    // (outside serve's limits); for a
     // local program's single write: answered, no_reply
     std::string outcome;
 };

@@ -49,8 +49,10 @@ const char* OutcomeName(SettingsOutcome outcome)
 
 } // namespace
 
-SettingsEndpoint::SettingsEndpoint(LineFor line, AuditTrail& audit, LastReading lastReading, Now now)
-    : line_(std::move(line)), audit_(audit), lastReading_(std::move(lastReading)), now_(std::move(now))
+SettingsEndpoint::SettingsEndpoint(LineFor line, AuditTrail& audit, LastReading lastReading, Now now,
+                                   Envelope envelope)
+    : line_(std::move(line)), audit_(audit), lastReading_(std::move(lastReading)), now_(std::move(now)),
+      envelope_(std::move(envelope))
 {
 }
 
@@ -77,10 +79,31 @@ SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& 
     if (!ParseSettingsRequest(body, &change, &problem))
         return Error(400, problem);
 
-    std::lock_guard<std::mutex> lock(writing_);
+    const std::string who = kWebWriterPrefix + user + " from " + client;
     entry.channel = change.channel;
+    if (envelope_) {
+        if (const std::optional<WriteRefusal> refusal = envelope_(change, who, kWebWriterPrefix + user)) {
+            entry.unixSeconds = now_();
+            entry.before = lastReading_(change.channel);
+            // What was asked, over what the controller had, so the trail shows it.
+            if (entry.before) {
+                entry.wanted = entry.before;
+                entry.wanted->setTenths = change.setTenths.value_or(entry.before->setTenths);
+                entry.wanted->outputEnable = change.outputEnable.value_or(entry.before->outputEnable);
+            }
+            entry.outcome = "refused";
+            audit_.Record(entry);
+            return {422, Dumped({{"error", refusal->text},
+                                 {"channel", change.channel},
+                                 {"setting", refusal->setting == WrittenSetting::SetTemperature ? "set_temperature"
+                                                                                                 : "output_enable"},
+                                 {"reason", RefusalReasonName(refusal->reason)}})};
+        }
+    }
+
+    std::lock_guard<std::mutex> lock(writing_);
     entry.before = lastReading_(change.channel);
-    ExchangeSeries series(line_(kWebWriterPrefix + user + " from " + client));
+    ExchangeSeries series(line_(who));
     const SettingsWriteResult result = WriteChannelSettings(series, change);
     entry.unixSeconds = now_();
     if (result.outcome != SettingsOutcome::NotAnswering)
@@ -90,6 +113,13 @@ SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& 
     audit_.Record(entry);
 
     const std::string channel = "channel " + std::to_string(change.channel);
+    if (!result.failed.empty() && result.failed.back().kind == ReplyKind::Refused)
+        return {422, Dumped({{"error", result.failed.back().why}, {"channel", change.channel}})};
+    if (!result.failed.empty() && result.failed.back().kind == ReplyKind::Late)
+        return Error(503, "serve's line was held by other writers past this write's deadline; "
+                          + std::string(result.outcome == SettingsOutcome::NotAnswering ? "nothing was written to "
+                                                                                        : "not everything was written to ")
+                          + channel + ": " + FailedText(result.failed));
     switch (result.outcome) {
     case SettingsOutcome::Confirmed:
         return {200, Dumped(SettingsJson(change.channel, *result.readBack))};

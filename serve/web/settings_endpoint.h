@@ -3,9 +3,10 @@
 // out (the same exchanges, in the same order, the same read-back), through
 // whatever carries whole exchanges on serve's line; every attempt by a user
 // is in the audit trail. The answer's status says what happened: 200 read
-// back as written, 400 a bad body, 403 not an operator, 409 the controller
-// did not confirm (or read back otherwise), 503 it did not answer before
-// anything was written.
+// back as written, 400 a bad body, 403 not an operator, 422 outside serve's
+// limits (nothing reaches the line), 409 the controller did not confirm (or
+// read back otherwise), 503 it did not answer before anything was written,
+// or serve's line was held by other writers past the write's deadline.
 #pragma once
 
 #include <functional>
@@ -17,6 +18,7 @@
 #include "audit_trail.h"
 #include "channel_settings.h"
 #include "checked_exchange.h"
+#include "write_envelope.h"
 
 // How the web side's exchanges name their writer on the line: this, the
 // user and the client's address.
@@ -34,8 +36,12 @@ public:
     using Now = std::function<double()>; // seconds since 1970
     // The line, for exchanges made on behalf of who ("alice from 192.0.2.7").
     using LineFor = std::function<FrameExchange(const std::string& who)>;
+    // serve's write envelope for a change (its refusal counted and logged
+    // there), or nothing when the change may go to the line.
+    using Envelope = std::function<std::optional<WriteRefusal>(const SettingsChange& change, const std::string& who,
+                                                               const std::string& writer)>;
 
-    SettingsEndpoint(LineFor line, AuditTrail& audit, LastReading lastReading, Now now);
+    SettingsEndpoint(LineFor line, AuditTrail& audit, LastReading lastReading, Now now, Envelope envelope = nullptr);
 
     SettingsAnswer Post(std::string_view body, const std::string& user, bool isOperator, const std::string& client);
 
@@ -44,6 +50,7 @@ private:
     AuditTrail& audit_;
     LastReading lastReading_;
     Now now_;
+    Envelope envelope_;
     // One web write at a time, in the order the posts came (the line's
     // queue already keeps other programs' writes off a select's channel).
     std::mutex writing_;

@@ -4,6 +4,8 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include "set_temperature_text.h"
+
 namespace {
 
 // yaml-cpp counts lines from 0.
@@ -86,13 +88,71 @@ void ReadUsers(const YAML::Node& node, WebConfig* config)
     }
 }
 
+// A limit in degrees Celsius, as an operator types a set temperature.
+std::int32_t Celsius(const YAML::Node& node, const std::string& name)
+{
+    int tenths = 0;
+    std::string problem;
+    if (!SetTemperatureTenths(Scalar(node, name), &tenths, &problem))
+        Refuse(node, name + ": " + problem);
+    if (tenths < kAbsoluteZeroTenths)
+        Refuse(node, name + " " + node.Scalar() + " is below absolute zero (-273.1)");
+    return tenths;
+}
+
+ChannelLimits ReadChannelLimits(const YAML::Node& node, const std::string& channel)
+{
+    ExpectMap(node, "limits: " + channel);
+    ChannelLimits limits;
+    for (const auto& entry : node) {
+        const std::string key = Scalar(entry.first, "a limit's name");
+        if (key == "set_temperature_celsius") {
+            const YAML::Node& range = entry.second;
+            if (!range.IsSequence() || range.size() != 2)
+                Refuse(range, "set_temperature_celsius is not a pair [lowest, highest]");
+            limits.lowestTenths = Celsius(range[0], "the lowest set temperature");
+            limits.highestTenths = Celsius(range[1], "the highest set temperature");
+            if (*limits.lowestTenths > *limits.highestTenths)
+                Refuse(range, "set_temperature_celsius: the lowest is above the highest");
+        } else if (key == "output_enable") {
+            bool allowed = false;
+            if (!entry.second.IsScalar() || !YAML::convert<bool>::decode(entry.second, allowed))
+                Refuse(entry.second, "output_enable is neither true nor false");
+            limits.outputEnableAllowed = allowed;
+        } else {
+            Refuse(entry.first, "limits: " + key + " is not supported (set_temperature_celsius, output_enable)");
+        }
+    }
+    return limits;
+}
+
+void ReadLimits(const YAML::Node& node, WriteLimits* limits)
+{
+    if (node.IsNull())
+        return;
+    ExpectMap(node, "limits");
+    for (const auto& entry : node) {
+        const std::string channel = Scalar(entry.first, "a channel");
+        if (channel == "all")
+            limits->all = ReadChannelLimits(entry.second, channel);
+        else if (channel.size() == 1 && channel[0] >= '1' && channel[0] <= '4')
+            limits->channels[channel[0] - '0'] = ReadChannelLimits(entry.second, channel);
+        else
+            Refuse(entry.first, "limits: " + channel + " is neither all nor a channel from \"1\" to \"4\"");
+    }
+}
+
 void ReadOwn(const YAML::Node& node, WebConfig* config)
 {
     ExpectMap(node, "korvanthine");
     for (const auto& entry : node) {
         const std::string key = entry.first.Scalar();
+        if (key == "limits") {
+            ReadLimits(entry.second, &config->limits);
+            continue;
+        }
         if (key != "operators")
-            Refuse(entry.first, "korvanthine: " + key + " is not supported (operators)");
+            Refuse(entry.first, "korvanthine: " + key + " is not supported (operators, limits)");
         if (entry.second.IsNull())
             continue;
         if (!entry.second.IsSequence())

@@ -10,11 +10,19 @@
 //     alice: $2y$10$...           # htpasswd -nBC 10 alice
 //   korvanthine:
 //     operators: [alice]
+//     limits:                     # what any writer may set through serve
+//       all: {set_temperature_celsius: [0, 200]}
+//       "2": {set_temperature_celsius: [0, 150], output_enable: false}
+//
+// A file may hold limits alone: a bench with no writes from the network
+// still keeps its local writers inside them.
 #pragma once
 
 #include <map>
 #include <set>
 #include <string>
+
+#include "write_envelope.h"
 
 struct WebConfig {
     bool tls = false;
@@ -23,6 +31,7 @@ struct WebConfig {
     bool minTls13 = false;
     std::map<std::string, std::string> users; // name: bcrypt hash
     std::set<std::string> operators;          // each one of users
+    WriteLimits limits;
 
     bool AuthRequired() const { return !users.empty(); }
     bool IsOperator(const std::string& user) const { return operators.count(user) != 0; }

@@ -71,6 +71,7 @@ HttpReply Settings(const HttpRequest& request, WebSide& web, const WebConfig& co
         const SettingsAnswer answer = web.settings.Post(request.body, user, isOperator, request.peer);
         return Json(answer.status, answer.json);
     };
+    reply.deferredOnLine = true;
     return reply;
 }
 
@@ -119,9 +120,9 @@ HttpReply RouteWithWebSide(const HttpRequest& request, WebSide& web, const Plain
     reply.deferred = [request, &web, setup, rest] {
         const std::optional<std::string> header = request.Header("authorization");
         const AuthDecision decision = web.auth.Check(setup->config, std::string_view(*header), request.peer);
-        HttpReply answer = Authorized(request, web, setup, decision, rest);
-        // A write, after a first verification, is carried out right here.
-        return answer.deferred ? answer.deferred() : answer;
+        // A write, after a first verification, goes on to the line's own
+        // worker: the server hands it on.
+        return Authorized(request, web, setup, decision, rest);
     };
     return reply;
 }

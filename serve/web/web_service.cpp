@@ -7,14 +7,25 @@
 
 namespace {
 
+// How long a write from the network may wait for its turn on the line
+// (other writers' holds, clients' exchanges); past it, 503 and the reason.
+constexpr auto kWriteTurnWithin = std::chrono::seconds(10);
+
 SettingsEndpoint::LineFor OnTheLine(ExchangeQueue& line)
 {
     return [&line](const std::string& who) -> FrameExchange {
         // One write, one session: its select holds the line's writes for it.
         const std::uint64_t session = line.NewSession();
-        return [&line, who, session](const std::string& frame) {
-            const ExchangeResult result = line.Submit(ExchangeRequest{frame, who, session}).get();
-            return RawReply{result.reply, result.waiting};
+        const auto deadline = std::chrono::steady_clock::now() + kWriteTurnWithin;
+        const std::string writer = who.substr(0, who.find(" from "));
+        return [&line, who, writer, session, deadline](const std::string& frame) {
+            const ExchangeResult result = line.Submit(ExchangeRequest{frame, who, session, writer, deadline}).get();
+            RawReply raw;
+            raw.bytes = result.reply;
+            raw.waiting = result.waiting;
+            raw.refused = result.refused;
+            raw.late = result.expired;
+            return raw;
         };
     };
 }
@@ -29,11 +40,14 @@ std::optional<ChannelSettings> LastReading(const SnapshotStore& store, int chann
 
 } // namespace
 
-WebService::WebService(ExchangeQueue& line, const SnapshotStore& store)
-    : store_(store),
+WebService::WebService(ExchangeQueue& line, const SnapshotStore& store, WriteGate& gate)
+    : store_(store), gate_(gate),
       settings_(
           OnTheLine(line), audit_, [&store](int channel) { return LastReading(store, channel); },
-          [] { return NowUnixSeconds(); }),
+          [] { return NowUnixSeconds(); },
+          [&gate](const SettingsChange& change, const std::string& who, const std::string& writer) {
+              return gate.CheckChange(change.channel, change.setTenths, change.outputEnable, who, writer);
+          }),
       side_{config_, auth_, audit_, settings_}
 {
 }
@@ -51,7 +65,10 @@ WebService::~WebService()
 
 bool WebService::Load(const std::string& path, std::string* error)
 {
-    return config_.Load(path, error);
+    if (!config_.Load(path, error))
+        return false;
+    gate_.SetLimits(config_.Current()->config.limits);
+    return true;
 }
 
 bool WebService::Tls() const
@@ -96,7 +113,9 @@ void WebService::WatchForChanges()
         std::unique_lock<std::mutex> lock(mutex_);
         while (!stopping_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_; })) {
             lock.unlock();
-            config_.Refresh();
+            // New limits hold from the next write on.
+            if (config_.Refresh())
+                gate_.SetLimits(config_.Current()->config.limits);
             lock.lock();
         }
     });

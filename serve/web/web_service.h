@@ -18,10 +18,11 @@
 #include "web_config_file.h"
 #include "web_routes.h"
 #include "write_audit.h"
+#include "write_gate.h"
 
 class WebService {
 public:
-    WebService(ExchangeQueue& line, const SnapshotStore& store);
+    WebService(ExchangeQueue& line, const SnapshotStore& store, WriteGate& gate);
     ~WebService();
     WebService(const WebService&) = delete;
     WebService& operator=(const WebService&) = delete;
@@ -40,6 +41,7 @@ public:
 
 private:
     const SnapshotStore& store_;
+    WriteGate& gate_;
     WebConfigFile config_;
     Authenticator auth_;
     AuditTrail audit_;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "local_endpoint.h"
+#include "log_text.h"
 #include "shared_line_pipe.h"
 #include "shared_line_protocol.h"
 
@@ -71,6 +72,13 @@ std::string Describe(HANDLE pipe)
     return account.empty() ? who : "user " + account + ", " + who;
 }
 
+// The account part of Describe's text ("user BENCH\alice"), which refusals
+// are counted by; the process when the account is not known.
+std::string AccountPart(const std::string& who)
+{
+    return who.substr(0, who.find(", process"));
+}
+
 } // namespace
 
 struct LocalEndpoint::Impl {
@@ -88,7 +96,9 @@ struct LocalEndpoint::Impl {
     std::atomic<int> clients{0};
     bool firstInstance = true;
 
-    explicit Impl(ExchangeQueue& q) : queue(q) {}
+    RefusalLog& log;
+
+    Impl(ExchangeQueue& q, RefusalLog& l) : queue(q), log(l) {}
 
     // A transfer that serve's stop cuts short.
     bool Transfer(HANDLE pipe, bool reading, char* buffer, DWORD count, DWORD waitMs)
@@ -98,7 +108,7 @@ struct LocalEndpoint::Impl {
 
     void Refuse(HANDLE pipe, const std::string& who, const std::string& why)
     {
-        std::fprintf(stderr, "korvanthine-ctl: local client %s refused: %s\n", who.c_str(), why.c_str());
+        log.Refusal(LogText(AccountPart(who)), "korvanthine-ctl: local client " + LogText(who) + " refused: " + why);
         std::string message = shared_line::RefusalMessage(why);
         Transfer(pipe, false, &message[0], static_cast<DWORD>(message.size()), 1000);
         FlushFileBuffers(pipe);
@@ -127,13 +137,15 @@ struct LocalEndpoint::Impl {
                     Refuse(pipe, who, "not a request frame of the command set");
                     break;
                 }
-                const ExchangeResult result = queue.Submit({frame, who, session}).get();
+                const ExchangeResult result = queue.Submit({frame, who, session, AccountPart(who)}).get();
                 DWORD more = 0;
                 if (PeekNamedPipe(pipe, nullptr, 0, nullptr, &more, nullptr) && more != 0) {
                     Refuse(pipe, who, "one exchange at a time: a request came before the last one's reply");
                     break;
                 }
-                std::string answer = shared_line::AnswerMessage(result.reply.data(), result.reply.size(), result.waiting);
+                std::string answer = result.refused.empty()
+                                         ? shared_line::AnswerMessage(result.reply.data(), result.reply.size(), result.waiting)
+                                         : shared_line::WriteRefusedMessage(result.refused);
                 if (!Transfer(pipe, false, &answer[0], static_cast<DWORD>(answer.size()), 1000))
                     break;
             }
@@ -181,7 +193,7 @@ struct LocalEndpoint::Impl {
                 // Said without waiting for the newcomer to read it: one that never
                 // reads must not hold up the next connection.
                 const std::string why = "too many programs share this line (" + std::to_string(LocalEndpoint::kMaxClients) + ")";
-                std::fprintf(stderr, "korvanthine-ctl: local client refused: %s\n", why.c_str());
+                log.Refusal("newcomers", "korvanthine-ctl: local client refused: " + why);
                 std::string message = shared_line::RefusalMessage(why);
                 Transfer(pipe, false, &message[0], static_cast<DWORD>(message.size()), 1000);
                 CloseHandle(pipe);
@@ -213,7 +225,7 @@ struct LocalEndpoint::Impl {
     }
 };
 
-LocalEndpoint::LocalEndpoint(ExchangeQueue& queue) : queue_(queue) {}
+LocalEndpoint::LocalEndpoint(ExchangeQueue& queue, RefusalLog& log) : queue_(queue), log_(log) {}
 
 LocalEndpoint::~LocalEndpoint()
 {
@@ -222,7 +234,7 @@ LocalEndpoint::~LocalEndpoint()
 
 bool LocalEndpoint::Start(const std::string& port)
 {
-    auto impl = std::make_unique<Impl>(queue_);
+    auto impl = std::make_unique<Impl>(queue_, log_);
     impl->name = SharedLinePipeName(port);
     impl->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ConvertStringSecurityDescriptorToSecurityDescriptorA(kPipeAccess, SDDL_REVISION_1, &impl->access, nullptr);

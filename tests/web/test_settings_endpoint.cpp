@@ -42,7 +42,9 @@ struct PlayedController {
             value = outputEnable[operand];
         char reply[16];
         std::snprintf(reply, sizeof reply, "*%08x00^", static_cast<unsigned>(value));
-        return {reply, 0};
+        RawReply raw;
+        raw.bytes = reply;
+        return raw;
     }
 };
 
