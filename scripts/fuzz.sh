@@ -15,15 +15,16 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
       -DKORVANTHINE_FUZZ=ON -DKORVANTHINE_BUILD_PANEL=OFF -DKORVANTHINE_BUILD_TESTS=OFF \
       -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz -j "$(nproc)" --target fuzz_reply_value fuzz_scaled_decimal fuzz_frame_builders fuzz_routes fuzz_web_request
+cmake --build build-fuzz -j "$(nproc)" --target fuzz_reply_value fuzz_scaled_decimal fuzz_frame_builders fuzz_routes fuzz_web_request fuzz_web_config
 
-for target in fuzz_reply_value fuzz_scaled_decimal fuzz_frame_builders fuzz_routes fuzz_web_request; do
+for target in fuzz_reply_value fuzz_scaled_decimal fuzz_frame_builders fuzz_routes fuzz_web_request fuzz_web_config; do
     corpus="tests/fuzz/corpus/${target}"
     work="build-fuzz/corpus/${target}"
     mkdir -p "$work"
     echo "-- ${target}"
     max_len=64
     [ "$target" != fuzz_routes ] && [ "$target" != fuzz_web_request ] || max_len=512
+    [ "$target" != fuzz_web_config ] || max_len=4096
     "build-fuzz/tests/fuzz/${target}" "${limit[@]}" -max_len="$max_len" -print_final_stats=1 \
         "$work" $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|Done|==|SUMMARY)" || true
     [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "${target} failed"; exit 1; }

@@ -12,6 +12,12 @@
 // True for the paths of the page, its files and /state.json.
 bool IsBenchPagePath(const std::string& path);
 
+// What every HTML answer says of itself: shown in no frame (no other site
+// can lay it under its own buttons), and running only the page's own
+// scripts and styles, so that a name or reading that slipped through
+// unescaped runs nothing.
+extern const char kPageContentSecurityPolicy[];
+
 // The answer to a GET (or, headOnly, a HEAD) of target (path and query as
 // requested), one of the page's paths.
 HttpReply BenchPageReply(const std::string& target, bool headOnly, const ServeContext& context);

@@ -78,6 +78,7 @@ HttpRequest PlainRequest(const http::request<http::string_body>& request, const 
     plain.body = request.body();
     plain.peer = peer;
     plain.tls = tls;
+    plain.version = request.version();
     return plain;
 }
 

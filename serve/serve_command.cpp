@@ -85,6 +85,11 @@ int RunServe(const CtlRequest& request)
             return withWeb(httpRequest);
         };
 #endif
+    route = [withHost = std::move(route)](const HttpRequest& httpRequest) {
+        if (std::optional<HttpReply> bad = BadHostHeader(httpRequest))
+            return *bad;
+        return withHost(httpRequest);
+    };
 
     HttpServer server(limits, std::move(route));
 #ifdef KORVANTHINE_TLS

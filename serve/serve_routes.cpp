@@ -57,6 +57,18 @@ std::optional<HttpReply> MisdirectedHost(const HttpRequest& request, const Allow
                       "--web.allowed-host.");
 }
 
+std::optional<HttpReply> BadHostHeader(const HttpRequest& request)
+{
+    int hosts = 0;
+    for (const auto& header : request.headers)
+        hosts += header.first == "host" ? 1 : 0;
+    if (hosts > 1)
+        return PlainReply(400, "Bad request: Host is given more than once.");
+    if (hosts == 0 && request.version >= 11)
+        return PlainReply(400, "Bad request: an HTTP/1.1 request needs a Host.");
+    return std::nullopt;
+}
+
 HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context)
 {
     if (std::optional<HttpReply> misdirected = MisdirectedHost(request, context.allowedHosts))

@@ -24,6 +24,7 @@ struct HttpRequest {
     std::string body;
     std::string peer;   // the client's address, "127.0.0.1"
     bool tls = false;   // came over TLS
+    unsigned version = 11; // HTTP/1.1; 10 for HTTP/1.0
 
     // The first header of that name (lower case), if it was sent.
     std::optional<std::string> Header(const std::string& name) const;
@@ -68,6 +69,12 @@ HttpReply PlainReply(int status, const std::string& text);
 // whose name was made to point at this machine (DNS rebinding) sends that
 // site's name as Host; a request without Host comes from no browser.
 std::optional<HttpReply> MisdirectedHost(const HttpRequest& request, const AllowedHosts* allowedHosts);
+
+// 400 for an HTTP/1.1 request without Host or with more than one: which
+// one a proxy, the Host check and the page's Origin check would each take
+// is anyone's guess. Before any route, password check or write. HTTP/1.0
+// had no Host, and may still come without one.
+std::optional<HttpReply> BadHostHeader(const HttpRequest& request);
 
 // HEAD is answered as GET (the server leaves the body out).
 HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context);

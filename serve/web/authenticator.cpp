@@ -1,7 +1,10 @@
 #include "authenticator.h"
 
+#include <thread>
+
 #include <openssl/sha.h>
 
+#include "address_prefix.h"
 #include "basic_auth.h"
 
 namespace {
@@ -35,7 +38,7 @@ std::optional<AuthDecision> Authenticator::Decided(const WebConfig& config, std:
         decision.user = user->first;
         return decision;
     }
-    if (const int wait = LimitedFor(address, now); wait > 0) {
+    if (const int wait = LimitedFor(AddressPrefix(address), now); wait > 0) {
         decision.kind = AuthDecision::Limited;
         decision.retryAfterSeconds = wait;
         return decision;
@@ -53,15 +56,18 @@ AuthDecision Authenticator::Check(const WebConfig& config, std::optional<std::st
     AuthDecision decision;
     const BasicCredentials credentials = *ParseBasicAuthorization(*header);
     const auto user = config.users.find(credentials.user);
-    // An unknown user costs the same bcrypt as a known one, so that timing
-    // does not tell which names exist.
+    // Timing must not tell which names exist, nor whose hash is cheap: an
+    // unknown user costs the costliest bcrypt, and every failure lasts at
+    // least as long as that one took when the configuration was loaded.
+    const auto began = Clock::now();
     bool matches = false;
     if (user != config.users.end())
         matches = BcryptMatches(credentials.password, user->second);
     else if (!config.users.empty())
-        BcryptMatches(credentials.password, config.users.begin()->second);
+        BcryptMatches(credentials.password, CostliestHash(config));
     if (!matches) {
-        Failed(address, now);
+        Failed(AddressPrefix(address), now);
+        std::this_thread::sleep_until(began + config.failedCheckFloor);
         return decision;
     }
     Remember(CredentialKey(credentials, user->second));
@@ -85,28 +91,44 @@ void Authenticator::Remember(const std::string& key)
     verified_.insert(key);
 }
 
-int Authenticator::LimitedFor(const std::string& address, Clock::time_point now)
+void Authenticator::Failures::Add(Clock::time_point now)
+{
+    if (!Current(now)) {
+        windowStart = now;
+        count = 0;
+    }
+    ++count;
+}
+
+int Authenticator::LimitedFor(const std::string& network, Clock::time_point now)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = failures_.find(address);
-    if (found == failures_.end() || found->second.count < kFailuresAllowed)
+    const auto found = failures_.find(network);
+    if (found == failures_.end())
         return 0;
-    const auto left = found->second.windowStart + kFailureWindow - now;
-    if (left <= Clock::duration::zero()) {
+    if (!found->second.Current(now)) {
         failures_.erase(found);
         return 0;
     }
-    return static_cast<int>(std::chrono::ceil<std::chrono::seconds>(left).count());
+    Clock::time_point until = found->second.windowStart + kFailureWindow;
+    if (found->second.count < kFailuresAllowed) {
+        // Within its own budget: turned away only while all networks
+        // together have spent theirs.
+        if (!allFailures_.Current(now) || allFailures_.count < kAllFailuresAllowed)
+            return 0;
+        until = std::min(until, allFailures_.windowStart + kFailureWindow);
+    }
+    return static_cast<int>(std::chrono::ceil<std::chrono::seconds>(until - now).count());
 }
 
-void Authenticator::Failed(const std::string& address, Clock::time_point now)
+void Authenticator::Failed(const std::string& network, Clock::time_point now)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (failures_.size() >= kMaxAddresses && failures_.count(address) == 0) {
+    if (failures_.size() >= kMaxNetworks && failures_.count(network) == 0) {
         // Forget the windows that are over; if none is, the oldest.
         for (auto it = failures_.begin(); it != failures_.end();)
-            it = it->second.windowStart + kFailureWindow <= now ? failures_.erase(it) : std::next(it);
-        if (failures_.size() >= kMaxAddresses) {
+            it = it->second.Current(now) ? std::next(it) : failures_.erase(it);
+        if (failures_.size() >= kMaxNetworks) {
             auto oldest = failures_.begin();
             for (auto it = failures_.begin(); it != failures_.end(); ++it)
                 if (it->second.windowStart < oldest->second.windowStart)
@@ -114,10 +136,6 @@ void Authenticator::Failed(const std::string& address, Clock::time_point now)
             failures_.erase(oldest);
         }
     }
-    Failures& entry = failures_[address];
-    if (entry.count == 0 || entry.windowStart + kFailureWindow <= now) {
-        entry.windowStart = now;
-        entry.count = 0;
-    }
-    ++entry.count;
+    failures_[network].Add(now);
+    allFailures_.Add(now);
 }

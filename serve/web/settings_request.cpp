@@ -1,8 +1,36 @@
 #include "settings_request.h"
 
+#include <set>
+#include <vector>
+
 #include <nlohmann/json.hpp>
 
 #include "set_temperature_text.h"
+
+namespace {
+
+// nlohmann keeps the last of a key given twice; a proxy or a log reader may
+// take the first. Such a body is refused, so that what is written is
+// what everyone reading the body sees.
+nlohmann::json ParsedOnce(std::string_view body, std::string* twice)
+{
+    std::vector<std::set<std::string>> objects;
+    const auto keysOnce = [&objects, twice](int, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+        if (event == nlohmann::json::parse_event_t::object_start) {
+            objects.emplace_back();
+        } else if (event == nlohmann::json::parse_event_t::object_end) {
+            objects.pop_back();
+        } else if (event == nlohmann::json::parse_event_t::key && !objects.empty()) {
+            const std::string& key = parsed.get_ref<const std::string&>();
+            if (!objects.back().insert(key).second && twice->empty())
+                *twice = key.substr(0, 40);
+        }
+        return true;
+    };
+    return nlohmann::json::parse(body, keysOnce, false);
+}
+
+} // namespace
 
 bool ParseSettingsRequest(std::string_view body, SettingsChange* change, std::string* problem)
 {
@@ -10,9 +38,14 @@ bool ParseSettingsRequest(std::string_view body, SettingsChange* change, std::st
         *problem = "the body is longer than " + std::to_string(kMaxSettingsBody) + " bytes";
         return false;
     }
-    const nlohmann::json json = nlohmann::json::parse(body, nullptr, false);
+    std::string twice;
+    const nlohmann::json json = ParsedOnce(body, &twice);
     if (json.is_discarded() || !json.is_object()) {
         *problem = "the body is not a JSON object";
+        return false;
+    }
+    if (!twice.empty()) {
+        *problem = twice + " is given twice";
         return false;
     }
     SettingsChange parsed;

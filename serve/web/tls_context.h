@@ -1,5 +1,6 @@
 // The listener's TLS from the web configuration: the certificate chain and
-// key it names, TLS 1.2 at least (1.3 if it says so).
+// key it names, TLS 1.2 at least (1.3 if it says so), and in TLS 1.2 only
+// forward-secret suites (ECDHE or DHE) with AEAD ciphers.
 #pragma once
 
 #include <memory>

@@ -2,6 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <vector>
+
 #include <yaml-cpp/yaml.h>
 
 #include "set_temperature_text.h"
@@ -39,6 +44,44 @@ std::string Resolved(const std::string& configPath, const std::string& file)
         return file;
     const std::size_t slash = configPath.rfind('/');
     return slash == std::string::npos ? file : configPath.substr(0, slash + 1) + file;
+}
+
+// Far more than any web configuration holds; a file of aliases to aliases
+// (which yaml-cpp shares, not copies) is refused before its walk gets long.
+constexpr std::size_t kMaxValues = 100000;
+
+// yaml-cpp keeps both entries of a key given twice, and looking the key up
+// finds only the first: a second cert_file or a second alice would be
+// silently ignored, or taken, depending on who reads it. Every mapping, at
+// every depth, is checked before anything is read. A walk with a stack of
+// its own, so that deep nesting costs no recursion.
+void RefuseKeysGivenTwice(const YAML::Node& root)
+{
+    std::vector<YAML::Node> pending{root};
+    std::size_t visited = 0;
+    while (!pending.empty()) {
+        const YAML::Node node = pending.back();
+        pending.pop_back();
+        if (++visited > kMaxValues)
+            Refuse(node, "the file holds more than " + std::to_string(kMaxValues) + " values");
+        if (node.IsSequence()) {
+            for (const YAML::Node& item : node)
+                pending.push_back(item);
+        } else if (node.IsMap()) {
+            std::map<std::string, YAML::Mark> seen;
+            for (const auto& entry : node) {
+                if (entry.first.IsScalar()) {
+                    const auto [first, isNew] = seen.emplace(entry.first.Scalar(), entry.first.Mark());
+                    if (!isNew)
+                        Refuse(entry.first, entry.first.Scalar() + " is given twice (first on line "
+                                                + std::to_string(first->second.line + 1) + ")");
+                } else {
+                    pending.push_back(entry.first);
+                }
+                pending.push_back(entry.second);
+            }
+        }
+    }
 }
 
 void ExpectMap(const YAML::Node& node, const std::string& name)
@@ -82,6 +125,11 @@ void ReadUsers(const YAML::Node& node, WebConfig* config)
         if (name.empty() || name.find(':') != std::string::npos)
             Refuse(entry.first, "a user's name must not be empty or hold a colon");
         const std::string hash = Scalar(entry.second, name + "'s hash");
+        const int cost = BcryptCost(hash);
+        if (cost >= 0 && (cost < kMinBcryptCost || cost > kMaxBcryptCost))
+            Refuse(entry.second, name + "'s bcrypt cost " + std::to_string(cost) + " is not from "
+                                     + std::to_string(kMinBcryptCost) + " to " + std::to_string(kMaxBcryptCost)
+                                     + " (htpasswd -nBC 10 " + name + ")");
         if (!IsBcryptHash(hash))
             Refuse(entry.second, name + "'s password hash is not bcrypt ($2y$ or $2b$, as htpasswd -nB writes it)");
         config->users[name] = hash;
@@ -168,24 +216,57 @@ void ReadOwn(const YAML::Node& node, WebConfig* config)
 
 } // namespace
 
+int BcryptCost(const std::string& hash)
+{
+    if (hash.size() < 7 || hash[0] != '$' || hash[1] != '2' || hash[3] != '$' || hash[6] != '$')
+        return -1;
+    if (hash[4] < '0' || hash[4] > '9' || hash[5] < '0' || hash[5] > '9')
+        return -1;
+    return (hash[4] - '0') * 10 + (hash[5] - '0');
+}
+
 bool IsBcryptHash(const std::string& hash)
 {
     static const std::string kAlphabet = "./ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    if (hash.size() != 60 || (hash.compare(0, 4, "$2y$") != 0 && hash.compare(0, 4, "$2b$") != 0) || hash[6] != '$')
+    if (hash.size() != 60 || (hash.compare(0, 4, "$2y$") != 0 && hash.compare(0, 4, "$2b$") != 0))
         return false;
-    if (hash[4] < '0' || hash[4] > '3' || hash[5] < '0' || hash[5] > '9')
-        return false;
-    const int cost = (hash[4] - '0') * 10 + (hash[5] - '0');
-    if (cost < 4 || cost > 31)
+    const int cost = BcryptCost(hash);
+    if (cost < kMinBcryptCost || cost > kMaxBcryptCost)
         return false;
     return hash.find_first_not_of(kAlphabet, 7) == std::string::npos;
 }
 
+std::string CostliestHash(const WebConfig& config)
+{
+    std::string costliest;
+    for (const auto& [name, hash] : config.users)
+        if (costliest.empty() || BcryptCost(hash) > BcryptCost(costliest))
+            costliest = hash;
+    return costliest;
+}
+
 bool LoadWebConfig(const std::string& path, WebConfig* config, std::string* error)
+{
+    struct stat info{};
+    std::ifstream file;
+    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        file.open(path, std::ios::binary);
+    std::ostringstream text;
+    if (file.is_open())
+        text << file.rdbuf();
+    if (!file.is_open() || file.bad()) {
+        *error = path + ": cannot be read";
+        return false;
+    }
+    return LoadWebConfigText(text.str(), path, config, error);
+}
+
+bool LoadWebConfigText(const std::string& text, const std::string& path, WebConfig* config, std::string* error)
 {
     WebConfig loaded;
     try {
-        const YAML::Node root = YAML::LoadFile(path);
+        const YAML::Node root = YAML::Load(text);
+        RefuseKeysGivenTwice(root);
         if (!root.IsNull()) {
             ExpectMap(root, "the file");
             // Users first: the operators name them.
@@ -203,9 +284,6 @@ bool LoadWebConfig(const std::string& path, WebConfig* config, std::string* erro
         }
     } catch (const Refusal& refusal) {
         *error = Where(path, refusal.mark) + refusal.what;
-        return false;
-    } catch (const YAML::BadFile&) {
-        *error = path + ": cannot be read";
         return false;
     } catch (const YAML::Exception& problem) {
         *error = Where(path, problem.mark) + problem.msg;

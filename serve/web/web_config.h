@@ -18,6 +18,7 @@
 // still keeps its local writers inside them.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <set>
 #include <string>
@@ -32,15 +33,33 @@ struct WebConfig {
     std::map<std::string, std::string> users; // name: bcrypt hash
     std::set<std::string> operators;          // each one of users
     WriteLimits limits;
+    // Not from the file: how long a check against the costliest hash took
+    // when the configuration was put in use. A failed check lasts at least
+    // this long, whoever it was for (see authenticator.h).
+    std::chrono::nanoseconds failedCheckFloor{0};
 
     bool AuthRequired() const { return !users.empty(); }
     bool IsOperator(const std::string& user) const { return operators.count(user) != 0; }
 };
 
+// bcrypt's cost, as a hash's two digits give it: below 4 the hash guards
+// little, above 14 every check holds a worker for a second or more.
+constexpr int kMinBcryptCost = 4;
+constexpr int kMaxBcryptCost = 14;
+
 // Reads and checks the file at path. On a problem, false and a message that
-// names the file and the line ("web.yml:7: ...").
+// names the file and the line ("web.yml:7: ..."). A key given twice in any
+// mapping is a problem: of two users or two cert_files, neither is taken.
 bool LoadWebConfig(const std::string& path, WebConfig* config, std::string* error);
+// The same for text already read from path (path names it in messages and
+// is where relative file names start).
+bool LoadWebConfigText(const std::string& text, const std::string& path, WebConfig* config, std::string* error);
 
 // True for a bcrypt hash as htpasswd -nB writes it: "$2y$" or "$2b$", two
-// cost digits 04 ... 31, "$", 53 characters of bcrypt's base64.
+// cost digits kMinBcryptCost ... kMaxBcryptCost, "$", 53 characters of
+// bcrypt's base64.
 bool IsBcryptHash(const std::string& hash);
+// The cost digits of a hash's "$2y$NN$"; -1 when it has none.
+int BcryptCost(const std::string& hash);
+// The users' hash of the highest cost (the first of them, by name); "" without users.
+std::string CostliestHash(const WebConfig& config);

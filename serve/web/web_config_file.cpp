@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 
+#include "basic_auth.h"
 #include "tls_context.h"
 
 namespace {
@@ -28,12 +30,43 @@ bool WebConfigFile::Build(const std::string& path, WebSetup* setup, std::string*
 {
     if (!LoadWebConfig(path, &setup->config, error))
         return false;
+    // Timed here, once, so that every failed check can be made to last as
+    // long as the costliest one (a wrong password for a cheap hash would
+    // otherwise tell that its user exists).
+    if (const std::string costliest = CostliestHash(setup->config); !costliest.empty()) {
+        const auto began = std::chrono::steady_clock::now();
+        BcryptMatches("", costliest);
+        setup->config.failedCheckFloor = std::chrono::steady_clock::now() - began;
+    }
     if (!setup->config.tls)
         return true;
     setup->tls = MakeTlsContext(setup->config, error);
     if (!setup->tls)
         *error = path + ": " + *error;
     return setup->tls != nullptr;
+}
+
+bool WebConfigFile::MayReplace(const WebConfig& current, const WebConfig& next, std::string* error) const
+{
+    // A file caught half written, or cut short, must not open the page:
+    // going from users to none takes a restart, where it is meant.
+    if (current.AuthRequired() && !next.AuthRequired()) {
+        *error = path_ + ": basic_auth_users would be removed: the page would open to everyone";
+        return false;
+    }
+    // The listener is TLS or not, and of which versions, from the start to
+    // the end: a reload neither opens it in clear nor lowers its versions.
+    if (current.tls != next.tls) {
+        *error = path_ + ": tls_server_config would be " + (current.tls ? "removed" : "added")
+                 + "; that takes a restart of serve";
+        return false;
+    }
+    if (current.minTls13 != next.minTls13) {
+        *error = path_ + ": tls_server_config: min_version would change from " + (current.minTls13 ? "TLS13" : "TLS12")
+                 + " to " + (next.minTls13 ? "TLS13" : "TLS12") + "; that takes a restart of serve";
+        return false;
+    }
+    return true;
 }
 
 bool WebConfigFile::Load(const std::string& path, std::string* error)
@@ -65,12 +98,8 @@ bool WebConfigFile::Refresh()
     WebSetup setup;
     std::string error;
     bool loaded = Build(path_, &setup, &error);
-    // The listener is TLS or not from the start to the end.
-    if (loaded && setup.config.tls != current->config.tls) {
-        error = path_ + ": tls_server_config was " + (current->config.tls ? "removed" : "added")
-                + "; that takes a restart of serve";
-        loaded = false;
-    }
+    if (loaded)
+        loaded = MayReplace(current->config, setup.config, &error);
     // Remember what was tried, so that a broken file is reported once, not
     // at every look; the next change is tried again. The stamps are those
     // seen before the load, so that a file written again while it was read

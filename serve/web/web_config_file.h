@@ -2,7 +2,9 @@
 // (a problem there stops serve), read again whenever the file, or the
 // certificate or key it names, changes, so that a renewed certificate or a
 // new user needs no restart. A change that does not load keeps the last
-// good configuration, and says so on standard error.
+// good configuration, and says so on standard error; so does one that
+// would take all users away or change the listener's TLS, which only a
+// restart may do.
 #pragma once
 
 #include <memory>
@@ -28,6 +30,8 @@ public:
 private:
     // Modification times and sizes of the file and of what it names.
     std::string Fingerprint(const WebConfig& config) const;
+    // False, and why, when next may not follow current without a restart.
+    bool MayReplace(const WebConfig& current, const WebConfig& next, std::string* error) const;
     static bool Build(const std::string& path, WebSetup* setup, std::string* error);
 
     std::string path_;

@@ -119,8 +119,13 @@ TEST_F(ServeOverSim, MisbehavingClientsStallNeitherScrapesNorPasses)
         {"POST /metrics HTTP/1.1\r\nContent-Length: 100000000\r\n\r\n", 413},
         {oversizedHeader, 431},
         {manyHeaders, 431},
-        {"DELETE /metrics HTTP/1.1\r\n\r\n", 405},
-        {"GET /../../etc/passwd HTTP/1.1\r\n\r\n", 404},
+        {"DELETE /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 405},
+        {"GET /../../etc/passwd HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404},
+        // Host: none in HTTP/1.1, or two, is refused before any route; HTTP/1.0 had none.
+        {"GET /metrics HTTP/1.1\r\n\r\n", 400},
+        {"GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: attacker.example\r\n\r\n", 400},
+        {"GET /nowhere HTTP/1.1\r\nHost: 127.0.0.1\r\nhost: 127.0.0.1\r\n\r\n", 400},
+        {"GET /metrics HTTP/1.0\r\n\r\n", 200},
     };
     for (const auto& h : hostile)
         EXPECT_EQ(Exchange(port_, h.request).status, h.status) << h.request.substr(0, 40);

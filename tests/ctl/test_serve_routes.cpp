@@ -3,6 +3,9 @@
 // of another site, a HEAD that must not cost a body, a route that throws.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <vector>
+
 #include <nlohmann/json.hpp>
 
 #include "allowed_hosts.h"
@@ -107,6 +110,57 @@ TEST_F(Routes, AForeignHostReadsNothingAndAnyCountOf64BitsIsASequenceNumber)
     EXPECT_EQ(AfterParameter("after=18446744073709551616"), std::nullopt);
     EXPECT_EQ(AfterParameter("after=00000000000000000000017"), 17u);
     EXPECT_EQ(Route("GET", "/state.json?after=18446744073709551615").status, 200);
+}
+
+TEST(BadHostHeader, AnHttp11RequestNeedsExactlyOneHost)
+{
+    const struct {
+        unsigned version;
+        std::vector<std::pair<std::string, std::string>> headers;
+        int status; // 0: goes on to the routes
+    } cases[] = {
+        {11, {{"host", "127.0.0.1"}}, 0},
+        {11, {{"host", ""}}, 0}, // empty, as for a target with no authority
+        {10, {}, 0},             // HTTP/1.0 had no Host
+        {11, {}, 400},
+        {11, {{"accept", "*/*"}}, 400},
+        {11, {{"host", "127.0.0.1"}, {"host", "attacker.example"}}, 400},
+        {11, {{"host", "127.0.0.1"}, {"accept", "*/*"}, {"host", "127.0.0.1"}}, 400},
+        {10, {{"host", "a"}, {"host", "b"}}, 400},
+    };
+    for (const auto& c : cases) {
+        HttpRequest request;
+        request.method = "GET";
+        request.target = "/metrics";
+        request.version = c.version;
+        request.headers = c.headers;
+        const std::optional<HttpReply> bad = BadHostHeader(request);
+        EXPECT_EQ(bad ? bad->status : 0, c.status) << c.version << " with " << c.headers.size() << " headers";
+    }
+}
+
+TEST_F(Routes, ThePageIsShownInNoFrameAndRunsOnlyItsOwnFiles)
+{
+    const HttpReply page = Route("GET", "/");
+    ASSERT_EQ(page.status, 200);
+    std::map<std::string, std::string> fields(page.fields.begin(), page.fields.end());
+    EXPECT_EQ(fields["X-Frame-Options"], "DENY");
+    const std::string policy = fields["Content-Security-Policy"];
+    for (const char* directive : {"default-src 'none'", "script-src 'self'", "style-src 'self'", "frame-ancestors 'none'"})
+        EXPECT_NE(policy.find(directive), std::string::npos) << directive << " in " << policy;
+    EXPECT_EQ(policy.find("unsafe-inline"), std::string::npos) << policy;
+    // What that policy would block: inline scripts, styles and handlers.
+    for (const char* inline_ : {"<script>", "<style", " style=", " onclick=", " onload=", "javascript:"})
+        EXPECT_EQ(page.body.find(inline_), std::string::npos) << inline_;
+    // Every script and style sheet the page names is one serve has.
+    for (const std::string mark : {"<script src=\"", "<link rel=\"stylesheet\" href=\""})
+        for (std::size_t at = page.body.find(mark); at != std::string::npos; at = page.body.find(mark, at + 1)) {
+            const std::size_t start = at + mark.size();
+            const std::string path = page.body.substr(start, page.body.find('"', start) - start);
+            EXPECT_EQ(Route("GET", path).status, 200) << path;
+        }
+    // The page's other files are not HTML, and need none of it.
+    EXPECT_TRUE(Route("GET", "/bench_page.js").fields.empty());
 }
 
 TEST(RouteFailed, AnswersFiveHundredAndLogsEachFailureOnce)

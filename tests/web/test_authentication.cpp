@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
+#include "address_prefix.h"
 #include "authenticator.h"
 #include "basic_auth.h"
 #include "test_hashes.h"
@@ -71,9 +73,9 @@ TEST(Authenticator, CachesVerifiedPasswordsAndLimitsFailuresPerAddress)
     EXPECT_EQ(limited.kind, AuthDecision::Limited);
     EXPECT_EQ(limited.retryAfterSeconds, 60);
     // The password verified before still passes from the limited address,
-    // at no bcrypt; another address is not limited at all.
+    // at no bcrypt; another network is not limited at all.
     EXPECT_EQ(auth.Check(config, std::string_view(good), "127.0.0.3", start).kind, AuthDecision::Allowed);
-    EXPECT_EQ(auth.Check(config, std::string_view(wrong), "127.0.0.4", start).kind, AuthDecision::Refused);
+    EXPECT_EQ(auth.Check(config, std::string_view(wrong), "127.0.1.4", start).kind, AuthDecision::Refused);
     // Once the window is over, the address may try again.
     const auto later = start + Authenticator::kFailureWindow;
     EXPECT_EQ(auth.Check(config, std::string_view(wrong), "127.0.0.3", later).kind, AuthDecision::Refused);
@@ -93,6 +95,129 @@ TEST(Authenticator, AnUnverifiedRightPasswordWaitsOutTheLimitToo)
         auth.Check(config, std::string_view("Basic YWxpY2U6d3Jvbmc="), "127.0.0.6", now);
     EXPECT_EQ(auth.Check(config, std::string_view("Basic YWxpY2U6Y29ycmVjdCBob3JzZQ=="), "127.0.0.6", now).kind,
               AuthDecision::Limited);
+}
+
+TEST(AddressPrefix, OneBudgetPerIpv4SlashTwentyFourAndIpv6SlashSixtyFour)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"192.0.2.7", "192.0.2.0/24"},
+        {"192.0.2.255", "192.0.2.0/24"},
+        {"::ffff:192.0.2.7", "192.0.2.0/24"}, // as a dual-stack socket shows an IPv4 client
+        {"2001:db8:1:2:aaaa:bbbb:cccc:dddd", "2001:db8:1:2::/64"},
+        {"2001:db8:1:2::1", "2001:db8:1:2::/64"},
+        {"fe80::1%eth0", "fe80::/64"},
+        {"::1", "::/64"},
+        {"not an address", "not an address"},
+    };
+    for (const auto& [address, prefix] : cases)
+        EXPECT_EQ(AddressPrefix(address), prefix) << address;
+}
+
+// Failures from the first addresses, then what each later attempt gets.
+TEST(Authenticator, FailuresAreCountedPerNetworkAndTheOverallBudgetTurnsAwayOnlyNetworksThatFailed)
+{
+    WebConfig config;
+    config.users["alice"] = kAliceHash;
+    const std::string good = Header("YWxpY2U6Y29ycmVjdCBob3JzZQ=="); // alice:correct horse
+    const std::string wrong = Header("YWxpY2U6d3Jvbmc=");             // alice:wrong
+    const std::string stranger = Header("bWFsbG9yeTp4");              // mallory:x
+    struct Attempt {
+        std::string address;
+        std::string header;
+        AuthDecision::Kind kind;
+    };
+    const struct Case {
+        const char* what;
+        std::vector<std::string> failing; // each fails once, in turn
+        std::vector<Attempt> then;
+    } cases[] = {
+        {"neighbours share one budget",
+         {"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5", "192.0.2.6", "192.0.2.7", "192.0.2.8",
+          "192.0.2.9", "192.0.2.10"},
+         {{"192.0.2.200", wrong, AuthDecision::Limited},
+          {"::ffff:192.0.2.201", good, AuthDecision::Limited},
+          {"192.0.3.1", wrong, AuthDecision::Refused},
+          {"192.0.3.2", good, AuthDecision::Allowed}}},
+        {"an IPv6 /64 is one network, IPv4-mapped addresses are IPv4",
+         {"2001:db8:1:2::1", "2001:db8:1:2::2", "2001:db8:1:2::3", "2001:db8:1:2::4", "2001:db8:1:2::5",
+          "::ffff:198.51.100.1", "::ffff:198.51.100.2", "198.51.100.3", "2001:db8:1:2:ffff::6", "2001:db8:1:2::7",
+          "2001:db8:1:2::8", "2001:db8:1:2::9", "2001:db8:1:2::a"},
+         {{"2001:db8:1:2:1234::1", stranger, AuthDecision::Limited},
+          {"2001:db8:1:3::1", wrong, AuthDecision::Refused},
+          {"198.51.100.4", wrong, AuthDecision::Refused}}},
+    };
+    for (const Case& c : cases) {
+        Authenticator auth;
+        const auto now = Authenticator::Clock::now();
+        for (std::size_t i = 0; i < c.failing.size(); ++i)
+            EXPECT_EQ(auth.Check(config, std::string_view(i % 2 ? wrong : stranger), c.failing[i], now).kind,
+                      AuthDecision::Refused)
+                << c.what << ": " << c.failing[i];
+        for (const Attempt& attempt : c.then)
+            EXPECT_EQ(auth.Check(config, std::string_view(attempt.header), attempt.address, now).kind, attempt.kind)
+                << c.what << ": " << attempt.address;
+    }
+}
+
+TEST(Authenticator, WhenAllNetworksHaveSpentTheBudgetOnlyThoseThatFailedWait)
+{
+    WebConfig config;
+    config.users["alice"] = kAliceHash;
+    config.users["carol"] = MakeBcryptHash("carol");
+    const std::string good = Header("YWxpY2U6Y29ycmVjdCBob3JzZQ==");
+    const std::string wrong = Header("YWxpY2U6d3Jvbmc=");
+    const std::string carol = Header("Y2Fyb2w6Y2Fyb2w="); // carol:carol
+    Authenticator auth;
+    const auto start = Authenticator::Clock::now();
+    // The operator's password, verified once from home.
+    ASSERT_EQ(auth.Check(config, std::string_view(good), "203.0.113.5", start).kind, AuthDecision::Allowed);
+    // Many networks, each within its own budget, spend all of it together.
+    int failures = 0;
+    for (int network = 0; failures < Authenticator::kAllFailuresAllowed; ++network)
+        for (int i = 0; i + 1 < Authenticator::kFailuresAllowed && failures < Authenticator::kAllFailuresAllowed; ++i) {
+            const std::string address = "10.0." + std::to_string(network) + "." + std::to_string(i + 1);
+            ASSERT_EQ(auth.Check(config, std::string_view(wrong), address, start).kind, AuthDecision::Refused)
+                << address;
+            ++failures;
+        }
+    const auto later = start + std::chrono::seconds(20);
+    const struct {
+        const char* address;
+        const std::string& header;
+        AuthDecision::Kind kind;
+    } attempts[] = {
+        {"10.0.0.200", wrong, AuthDecision::Limited},   // a network that failed
+        {"10.0.1.200", carol, AuthDecision::Limited},   // ... even with a right password not verified yet
+        {"10.0.2.200", good, AuthDecision::Allowed},    // one verified before is never turned away
+        {"198.51.100.9", carol, AuthDecision::Allowed}, // a network that has not failed is heard
+        {"192.0.2.9", wrong, AuthDecision::Refused},    // ... and heard when wrong,
+        {"192.0.2.10", wrong, AuthDecision::Limited},   // after which it has failed too
+    };
+    for (const auto& attempt : attempts)
+        EXPECT_EQ(auth.Check(config, std::string_view(attempt.header), attempt.address, later).kind, attempt.kind)
+            << attempt.address;
+    // Told to come back when the overall while is over, not when its own is.
+    EXPECT_EQ(auth.Check(config, std::string_view(wrong), "192.0.2.11", later).retryAfterSeconds, 40);
+    const auto over = start + Authenticator::kFailureWindow;
+    EXPECT_EQ(auth.Check(config, std::string_view(wrong), "10.0.0.202", over).kind, AuthDecision::Refused);
+}
+
+TEST(Authenticator, EveryFailedCheckLastsAsLongAsTheCostliestWhoeverItWasFor)
+{
+    WebConfig config;
+    config.users["alice"] = kAliceHash;
+    config.users["bob"] = MakeBcryptHash("bob's");
+    config.failedCheckFloor = std::chrono::milliseconds(300);
+    const std::pair<const char*, const char*> failing[] = {
+        {"alice, wrong", "YWxpY2U6d3Jvbmc="},  // alice:wrong
+        {"unknown user", "bWFsbG9yeTp4"},      // mallory:x
+    };
+    for (const auto& [what, base64] : failing) {
+        Authenticator auth;
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_EQ(auth.Check(config, std::string_view(Header(base64)), "127.0.0.1").kind, AuthDecision::Refused);
+        EXPECT_GE(std::chrono::steady_clock::now() - began, config.failedCheckFloor) << what;
+    }
 }
 
 } // namespace

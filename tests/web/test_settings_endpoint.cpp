@@ -144,4 +144,21 @@ TEST(SettingsRequest, TakesOnlyWhatSetTakes)
     EXPECT_FALSE(ParseSettingsRequest(std::string(kMaxSettingsBody + 1, ' '), &change, &problem));
 }
 
+TEST(SettingsRequest, AKeyGivenTwiceIsRefusedWhicheverWouldWin)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"channel":1,"channel":2,"output_enable":"ENABLE"})", "channel is given twice"},
+        {R"({"channel":1,"output_enable":"DISABLE","output_enable":"ENABLE"})", "output_enable is given twice"},
+        {R"({"channel":1,"set_temperature":"20.0","set_temperature":"90.0"})", "set_temperature is given twice"},
+        // The same key in two objects is no repetition (and the inner one is refused for its own reason).
+        {R"({"channel":{"channel":1},"output_enable":"ENABLE"})", "channel is not a whole number"},
+    };
+    for (const auto& [body, why] : cases) {
+        SettingsChange change;
+        std::string problem;
+        EXPECT_FALSE(ParseSettingsRequest(body, &change, &problem)) << body;
+        EXPECT_EQ(problem.rfind(why, 0), 0u) << body << ": " << problem;
+    }
+}
+
 } // namespace
