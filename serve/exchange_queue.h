@@ -29,6 +29,7 @@
 #include <future>
 #include <mutex>
 #include <string>
+#include <utility>
 
 struct ExchangeResult {
     std::string reply;    // the reply's bytes as read (0 ... 12)
@@ -43,6 +44,14 @@ struct ExchangeResult {
 };
 
 struct ExchangeRequest {
+    ExchangeRequest() = default;
+    ExchangeRequest(std::string frame_, std::string who_, std::uint64_t session_ = 0, std::string writer_ = "",
+                    std::chrono::steady_clock::time_point notAfter_ = std::chrono::steady_clock::time_point::max())
+        : frame(std::move(frame_)), who(std::move(who_)), session(session_), writer(std::move(writer_)),
+          notAfter(notAfter_)
+    {
+    }
+
     std::string frame; // a request frame of the command set, as written
     std::string who;   // the submitter, for the audit ("user alice (uid 1000), process 42 (korvanthine)")
     std::uint64_t session = 0; // one writer's sequence of exchanges (ExchangeQueue::NewSession)

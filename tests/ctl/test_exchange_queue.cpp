@@ -48,4 +48,73 @@ TEST(ExchangeQueue, AWritersSelectAndItsWritesAreNeverSplitByAnothersSelect)
     EXPECT_EQ(ran.back(), "A36");
 }
 
+// A holder's select gives it one write sequence: its second write ends the
+// hold, and a select of its own after that waits behind the writes that
+// waited for it, so sending selects never holds the others off.
+TEST(ExchangeQueue, ASelectHoldsTheOthersWritesForOneSequenceOnly)
+{
+    ExchangeQueue queue;
+    const std::uint64_t a = queue.NewSession();
+    const std::uint64_t b = queue.NewSession();
+    std::vector<std::string> ran;
+    const ExchangeQueue::Observer record = [&ran](const ExchangeRequest& request, const ExchangeResult&) {
+        ran.push_back(request.who + request.frame.substr(3, 2));
+    };
+    const auto submit = [&queue](std::uint64_t session, const char* who, const char* code) {
+        queue.Submit({Frame(code), who, session}, [](const ExchangeResult&) {});
+    };
+    const auto runAll = [&] {
+        ran.clear();
+        while (queue.RunOne(record)) {
+        }
+        return ran;
+    };
+    using Order = std::vector<std::string>;
+    submit(a, "A", "20");
+    ASSERT_TRUE(queue.RunOne(record));
+    submit(b, "B", "20");
+    submit(a, "A", "31");
+    submit(a, "A", "36");
+    submit(a, "A", "36"); // past A's sequence: behind B's select, then held by it
+    EXPECT_EQ(runAll(), (Order{"A31", "A36", "B20"}));
+    submit(b, "B", "31");
+    submit(a, "A", "20");
+    submit(b, "B", "36");
+    EXPECT_EQ(runAll(), (Order{"B31", "B36", "A36", "A20"}));
+
+    // A holds and selects again before writing: that select ends its hold
+    // and goes behind B's select, which was there first.
+    submit(b, "B", "20");
+    submit(a, "A", "20");
+    submit(b, "B", "31");
+    submit(a, "A", "31");
+    EXPECT_EQ(runAll(), (Order{"B20", "B31"}));
+    submit(b, "B", "51"); // B reads back: its sequence is over
+    EXPECT_EQ(runAll(), (Order{"B51", "A20", "A31"}));
+}
+
+// The gate keeps a write off the line and says why; an exchange whose
+// deadline passed before its turn is answered unsent.
+TEST(ExchangeQueue, TheGateAndTheDeadlineAnswerWithoutTheLine)
+{
+    ExchangeQueue queue;
+    std::vector<std::string> gated;
+    queue.SetGate([&gated](const ExchangeRequest& request, int selected) {
+        gated.push_back(request.frame.substr(3, 2) + "@" + std::to_string(selected));
+        return request.frame.substr(3, 2) == "31" ? std::string("too hot") : std::string();
+    });
+    std::vector<ExchangeResult> results;
+    const auto keep = [&results](const ExchangeResult& result) { results.push_back(result); };
+    queue.Submit({Frame("31"), "A", 1}, keep);
+    queue.Submit({Frame("01"), "A", 1, "", std::chrono::steady_clock::now() - std::chrono::milliseconds(1)}, keep);
+    while (queue.RunOne(nullptr)) {
+    }
+    ASSERT_EQ(results.size(), 2u);
+    // The late one is answered first: it is taken out as soon as it is seen.
+    EXPECT_TRUE(results[0].expired);
+    EXPECT_EQ(results[1].refused, "too hot");
+    EXPECT_TRUE(results[1].reply.empty());
+    EXPECT_EQ(gated, (std::vector<std::string>{"31@-1"}));
+}
+
 } // namespace
