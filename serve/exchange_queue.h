@@ -53,7 +53,9 @@ struct ExchangeRequest {
     }
 
     std::string frame; // a request frame of the command set, as written
-    std::string who;   // the submitter, for the audit ("user alice (uid 1000), process 42 (korvanthine)")
+    // The submitter, for the audit ("user alice (uid 1000), process 42
+    // (korvanthine)"), its names already escaped for a log line (LogText).
+    std::string who;
     std::uint64_t session = 0; // one writer's sequence of exchanges (ExchangeQueue::NewSession)
     // Who answers for it, for logs that count per writer: "uid 1003", "web
     // user alice"; "" is who.

@@ -37,7 +37,7 @@ void WriteAudit::CarriedOut(const ExchangeRequest& request, const ExchangeResult
         std::snprintf(what, sizeof what, "output enable %d", static_cast<int>(value));
     const std::string channel = selected < 0 ? std::string("unknown channel") : "channel " + std::to_string(selected + 1);
     const std::string time = IsoTimestamp(std::chrono::system_clock::now());
-    std::fprintf(stderr, "korvanthine-ctl: %s: write by %s: %s %s (%s): %s\n", time.c_str(), LogText(request.who).c_str(),
+    std::fprintf(stderr, "korvanthine-ctl: %s: write by %s: %s %s (%s): %s\n", time.c_str(), request.who.c_str(),
                  channel.c_str(), what, LogText(request.frame.substr(0, request.frame.size() - 1)).c_str(),
                  answered ? "answered" : "no complete reply");
     writer_.SettingWritten(selected, setPoint ? ChannelSetting::SetTemperature : ChannelSetting::OutputEnable);

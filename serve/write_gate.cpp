@@ -30,8 +30,10 @@ void WriteGate::Refused(const WriteRefusal& refusal, const std::string& who, con
 {
     store_.CountRefusal(refusal);
     const std::string time = IsoTimestamp(std::chrono::system_clock::now());
-    log_.Refusal(LogText(writer.empty() ? who : writer),
-                 "korvanthine-ctl: " + time + ": write by " + LogText(who) + " refused: " + refusal.text + detail);
+    // Writers' names are escaped where they are made (the endpoint's
+    // description of a peer, the web side's user).
+    log_.Refusal(writer.empty() ? who : writer,
+                 "korvanthine-ctl: " + time + ": write by " + who + " refused: " + refusal.text + detail);
 }
 
 std::string WriteGate::CheckFrame(const ExchangeRequest& request, int selected)

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "log_text.h"
 #include "settings_request.h"
 
 namespace {
@@ -79,10 +80,10 @@ SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& 
     if (!ParseSettingsRequest(body, &change, &problem))
         return Error(400, problem);
 
-    const std::string who = kWebWriterPrefix + user + " from " + client;
+    const std::string who = kWebWriterPrefix + LogText(user) + " from " + LogText(client);
     entry.channel = change.channel;
     if (envelope_) {
-        if (const std::optional<WriteRefusal> refusal = envelope_(change, who, kWebWriterPrefix + user)) {
+        if (const std::optional<WriteRefusal> refusal = envelope_(change, who, kWebWriterPrefix + LogText(user))) {
             entry.unixSeconds = now_();
             entry.before = lastReading_(change.channel);
             // What was asked, over what the controller had, so the trail shows it.

@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/prctl.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <future>
 
 #include "comm_port.h"
@@ -47,9 +49,11 @@ protected:
     }
 
     // serve on COM1; returns once its endpoint is there.
-    void StartSharing(const char* interval)
+    void StartSharing(const char* interval, const std::vector<std::string>& more = {})
     {
-        StartServe({"serve", "-p", "COM1", "--interval", interval});
+        std::vector<std::string> args{"serve", "-p", "COM1", "--interval", interval};
+        args.insert(args.end(), more.begin(), more.end());
+        StartServe(args);
         struct stat info;
         for (const auto end = Clock::now() + milliseconds(5000); stat(socket_.c_str(), &info) != 0 && Clock::now() < end;)
             std::this_thread::sleep_for(milliseconds(10));
@@ -330,6 +334,91 @@ TEST_F(SharedLine, AUserWhoMayNotOpenTheDeviceIsRefused)
     EXPECT_EQ(WEXITSTATUS(status), 3) << text;
     EXPECT_NE(text.find("refused this program: not allowed to open " + sim_->DevicePath()), std::string::npos) << text;
     EXPECT_NE(StopServe().err.find("user korvanthine-outsider (uid " + std::to_string(uid) + ")"), std::string::npos);
+}
+
+// A lab's limits hold for every local writer: a write outside them never
+// reaches the line, its writer is told the limit and set exits 6; what is
+// inside goes through as before, and what no controller can do is refused
+// without any configuration.
+TEST_F(SharedLine, NoWriteOutsideTheLabsLimitsReachesTheLine)
+{
+    const std::string config = runtime_.Path() + "/limits.yml";
+    std::ofstream(config) << "korvanthine:\n"
+                             "  limits:\n"
+                             "    all: {set_temperature_celsius: [0, 200]}\n"
+                             "    \"2\": {set_temperature_celsius: [0, 150], output_enable: false}\n";
+    StartSharing("0.25", {"--web.config.file", config});
+    const struct {
+        std::vector<std::string> set;
+        int status;
+        std::vector<std::string> writes; // on the simulator's line
+        const char* said;                // on set's standard error
+    } cases[] = {
+        {{"-c", "2", "-t", "150.1"}, 6, {"*0020"}, "set temperature 150.1 °C is above channel 2's highest, 150.0 °C"},
+        {{"-c", "2", "-t", "150", "--output", "enable"}, 6, {"*0020", "*0031"}, "channel 2's output may not be enabled"},
+        {{"-c", "1", "-t", "-0.1"}, 6, {"*0020"}, "set temperature -0.1 °C is below channel 1's lowest, 0.0 °C"},
+        {{"-c", "1", "-t", "200", "--output", "enable"}, 0, {"*0020", "*0031", "*0036"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"set", "-p", "COM1"};
+        args.insert(args.end(), c.set.begin(), c.set.end());
+        SCOPED_TRACE(c.set[1] + " " + c.set[3]);
+        Command("clearlog");
+        const CtlResult result = RunCtl(args);
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+        EXPECT_EQ(Writes(sim_->Requests()), c.writes);
+    }
+    const auto samples = ScrapeUntil([](const auto& s) {
+        return s.count("korvanthine_settings_refused_total{channel=\"2\",setting=\"output_enable\",reason=\"output_not_allowed\"}");
+    });
+    ASSERT_FALSE(samples.empty());
+    EXPECT_EQ(samples.at("korvanthine_settings_refused_total{channel=\"2\",setting=\"set_temperature\",reason=\"above_highest\"}"), "1");
+    EXPECT_EQ(samples.at("korvanthine_settings_refused_total{channel=\"1\",setting=\"set_temperature\",reason=\"below_lowest\"}"), "1");
+    const std::string log = StopServe().err;
+    EXPECT_NE(log.find("(korvanthine-ctl) refused: set temperature 150.1 °C is above channel 2's highest"), std::string::npos) << log;
+
+    // No configuration: only what no controller can do is refused.
+    StartSharing("0.25");
+    Command("clearlog");
+    const CtlResult cold = RunCtl({"set", "-p", "COM1", "-c", "3", "-t", "-273.2"});
+    EXPECT_EQ(cold.status, 6) << cold.err;
+    EXPECT_NE(cold.err.find("below absolute zero"), std::string::npos) << cold.err;
+    EXPECT_EQ(Writes(sim_->Requests()), (std::vector<std::string>{"*0020"}));
+    EXPECT_EQ(RunCtl({"set", "-p", "COM1", "-c", "3", "-t", "999", "--output", "enable"}).status, 0);
+}
+
+// A program may name itself anything: in serve's log and audit its name is
+// escaped, so it can neither break the line nor move a terminal's cursor
+// over the words that name the writer.
+TEST_F(SharedLine, AWritersOwnNameCannotForgeTheAuditLine)
+{
+    StartSharing("0.25");
+    const pid_t child = fork();
+    if (child == 0) {
+        prctl(PR_SET_NAME, "\r\x1b[2Kroot", 0, 0, 0);
+        const int fd = Connect();
+        char greeting = 0;
+        char frame[kFrameBufferSize];
+        char answer[shared_line::kAnswerSize];
+        if (fd < 0 || recv(fd, &greeting, 1, 0) != 1)
+            _exit(1);
+        for (const auto& [code, value] : {std::pair<const char*, int>{CMD_SELECT_CHANNEL, 0}, {CMD_WRITE_SETPOINT, 300}}) {
+            BuildWriteFrame(code, value, frame);
+            const std::string request = Request(frame);
+            if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())
+                || recv(fd, answer, sizeof answer, MSG_WAITALL) != static_cast<ssize_t>(sizeof answer))
+                _exit(2);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string log = StopServe().err;
+    EXPECT_NE(log.find("(\\x0D\\x1B[2Kroot): channel 1 set temperature 30.0 °C"), std::string::npos) << log;
+    EXPECT_EQ(log.find('\r'), std::string::npos);
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
 }
 
 } // namespace
