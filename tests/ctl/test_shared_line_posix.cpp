@@ -421,4 +421,58 @@ TEST_F(SharedLine, AWritersOwnNameCannotForgeTheAuditLine)
     EXPECT_EQ(log.find('\x1b'), std::string::npos);
 }
 
+// One user's programs may fill every place while nobody else needs one,
+// but another user's program still gets in: the least active program of
+// the user holding the most places gives way, and is told why.
+TEST_F(SharedLine, OneUserFillingEveryPlaceNeverKeepsAnotherUserOut)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to create and become a second user";
+    if (getpwnam("korvanthine-outsider") == nullptr) {
+        ASSERT_EQ(std::system("useradd --system --no-create-home --shell /usr/sbin/nologin korvanthine-outsider"), 0);
+    }
+    const passwd* other = getpwnam("korvanthine-outsider");
+    ASSERT_NE(other, nullptr);
+    const uid_t uid = other->pw_uid;
+    const gid_t gid = other->pw_gid;
+    // The second user may use the device, as a member of its group would.
+    chmod(sim_->DevicePath().c_str(), 0666);
+    StartSharing("0.25");
+    chmod(runtime_.Path().c_str(), 0755);
+    chmod(runtime_.Endpoints().c_str(), 0755);
+    chmod(socket_.c_str(), 0666);
+    std::vector<int> mine;
+    for (int i = 0; i < 8; ++i) {
+        const int fd = Connect();
+        char greeting = 0;
+        ASSERT_TRUE(fd >= 0 && recv(fd, &greeting, 1, 0) == 1 && greeting == shared_line::kAccepted) << i;
+        mine.push_back(fd);
+    }
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(err[1], 2);
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+            _exit(99);
+        execl(KORVANTHINE_CTL_PATH, KORVANTHINE_CTL_PATH, "get", "-p", sim_->DevicePath().c_str(), "-c", "1", nullptr);
+        _exit(98);
+    }
+    close(err[1]);
+    const std::string text = ReadUntilClosed(err[0], 20000);
+    close(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+    std::string told;
+    for (int fd : mine) {
+        pollfd pfd{fd, POLLIN, 0};
+        if (poll(&pfd, 1, 0) == 1)
+            told += ReadUntilClosed(fd, 1000);
+        close(fd);
+    }
+    EXPECT_NE(told.find("the place went to another user's program"), std::string::npos) << told;
+}
+
 } // namespace
