@@ -100,6 +100,37 @@ TEST(SettingsEndpoint, WritesAsSetDoesAndAnswersWhatHappened)
     }
 }
 
+// Outside serve's limits: 422 with the limit, nothing on the line, and the
+// trail has what was asked.
+TEST(SettingsEndpoint, AWriteOutsideTheLimitsIsRefusedBeforeTheLine)
+{
+    PlayedController controller;
+    AuditTrail audit;
+    WriteLimits limits;
+    limits.channels[2].highestTenths = 1500;
+    SettingsEndpoint endpoint{[&controller](const std::string&) -> FrameExchange {
+                                  return [&controller](const std::string& frame) { return controller.Exchange(frame); };
+                              },
+                              audit,
+                              [](int) { return std::optional<ChannelSettings>(ChannelSettings{200, 0}); },
+                              [] { return 1.0; },
+                              [&limits](const SettingsChange& change, const std::string&, const std::string&) {
+                                  return CheckSettingWrite(limits, change.channel, WrittenSetting::SetTemperature,
+                                                           change.setTenths.value_or(0));
+                              }};
+    const SettingsAnswer refused =
+        endpoint.Post(R"({"channel":2,"set_temperature":"150.1"})", "alice", true, "192.0.2.7");
+    EXPECT_EQ(refused.status, 422);
+    EXPECT_NE(refused.json.find("set temperature 150.1 °C is above channel 2's highest, 150.0 °C"), std::string::npos)
+        << refused.json;
+    EXPECT_NE(refused.json.find(R"("reason":"above_highest")"), std::string::npos) << refused.json;
+    EXPECT_TRUE(controller.frames.empty());
+    const std::string recent = audit.RecentJson();
+    EXPECT_NE(recent.find(R"("outcome":"refused")"), std::string::npos) << recent;
+    EXPECT_NE(recent.find(R"("written":{"output_enable":0,"set_temperature":"150.1"})"), std::string::npos) << recent;
+    EXPECT_EQ(endpoint.Post(R"({"channel":2,"set_temperature":"150"})", "alice", true, "192.0.2.7").status, 200);
+}
+
 TEST(SettingsEndpoint, AnswerAndAuditCarryTheReadBack)
 {
     Fixture fixture;
