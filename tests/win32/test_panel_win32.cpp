@@ -250,7 +250,23 @@ TEST_F(PanelWin32, ThroughServesPipeThePanelChecksSendsAndSamplesAsOnAFreePort)
     Choose(IDC_PORT, 0);
     EXPECT_EQ(Text(IDC_STATUS), "OPEN OK");
     EXPECT_FALSE(g_bSharedLine);
+    // A serve that ends as a crash ends may leave the first characters of a
+    // request on the line (it writes a frame one character at a time). The
+    // controller takes everything up to a carriage return as one request, so
+    // those characters and the panel's next request make one it does not
+    // answer; that carriage return ends them, and the exchange after it is
+    // clean. At most that one exchange fails, and only that way.
+    ASSERT_TRUE(sim.Command("clearlog"));
     Click(IDC_COMMCHECK);
+    if (Text(IDC_STATUS) != "COMM OK      ") {
+        EXPECT_EQ(Text(IDC_STATUS), "COMM ERROR!!!");
+        ASSERT_TRUE(sim.WaitForRequests(1));
+        const std::vector<std::string> requests = sim.Requests();
+        const std::string joined = requests.front();
+        EXPECT_FALSE(shared_line::IsCommandSetRequest(joined)) << joined;
+        EXPECT_EQ(joined.substr(joined.rfind('*')), "*0000c0\r") << joined;
+        Click(IDC_COMMCHECK);
+    }
     EXPECT_EQ(Text(IDC_STATUS), "COMM OK      ");
 }
 
