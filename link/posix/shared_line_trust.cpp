@@ -87,6 +87,15 @@ bool PeerMayOpen(int fd, const ucred& peer, const struct stat& device)
     return AccountMayOpen(peer.uid, device);
 }
 
+// A user the service manager makes for one run of a service (systemd's
+// DynamicUser range), which no one else can hold. Instances of serve for
+// several ports share the service's runtime folder, which belongs to the
+// one started last: the others' clients meet it as the folder's owner.
+bool ServiceRunUser(uid_t uid)
+{
+    return uid >= 61184 && uid <= 65519;
+}
+
 } // namespace
 
 std::string EndpointPlaceDistrust(const std::string& socketPath, bool* present)
@@ -128,7 +137,7 @@ std::string EndpointHolderDistrust(int fd, const std::string& socketPath, const 
         return "went away";
     if (!trusted(socketInfo.st_uid))
         return "belongs to " + UserText(socketInfo.st_uid) + ", who may not open the device";
-    if (!trusted(folderInfo.st_uid))
+    if (!trusted(folderInfo.st_uid) && !ServiceRunUser(folderInfo.st_uid))
         return "is in a folder of " + UserText(folderInfo.st_uid) + ", who may not open the device";
     return "";
 }
