@@ -23,7 +23,12 @@ bool IsWellFormedReply(const char* bytes, std::size_t length)
     for (std::size_t i = 1; i < kReplyLength - 1; ++i)
         if (!IsLowerHexDigit(bytes[i]))
             return false;
-    return true;
+    // The checksum covers the eight digits, as in a request frame: a reply
+    // with a byte changed on the way is no reading.
+    const std::string digits(bytes + 1, 8);
+    char checksum[9] = "";
+    AppendHex8(static_cast<std::uint32_t>(FrameChecksum(digits.c_str())) & 0xFFu, checksum);
+    return bytes[9] == checksum[6] && bytes[10] == checksum[7];
 }
 
 const char* ReplyKindText(ReplyKind kind)

@@ -1,6 +1,6 @@
 // The exchanges of korvanthine-ctl (and of serve), judged strictly: a
 // reading exists only when its reply is exactly 12 bytes of the form
-// "*", eight lower-case hex digits, two lower-case hex digits, "^". The link
+// "*", eight lower-case hex digits, their checksum in two, "^". The link
 // itself stays tolerant (the panel relies on that); this layer looks at the
 // raw reply the link keeps and decides.
 #pragma once
@@ -30,7 +30,8 @@ struct Reply {
     bool Complete() const { return kind == ReplyKind::Complete; }
 };
 
-// True for exactly "*" + 8 lower-case hex digits + 2 lower-case hex digits + "^".
+// True for exactly "*" + 8 lower-case hex digits + their checksum (2 lower-case
+// hex digits, the low byte of the digits' sum) + "^".
 bool IsWellFormedReply(const char* bytes, std::size_t length);
 
 // How a failed exchange is introduced on standard error: "no complete reply

@@ -12,7 +12,8 @@ struct PortInfo {
     PortState state = PortState::Absent;
     // What would let the user in, for NoAccess: the dialout hint where the
     // device belongs to that group and the user is not in it; for Busy
-    // without a holder's name, how to find it; else "".
+    // without a holder's name, how to find it; for Free, why it may still
+    // not open; else "".
     std::string hint;
     // For Busy: the program holding the port and its process id, where the
     // system lets us see them ("minicom (process 4242)"); else "".

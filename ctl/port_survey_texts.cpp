@@ -37,5 +37,5 @@ std::string PortStateExplanation(const PortInfo& info)
     case PortState::Free:
         break;
     }
-    return "free, yet it did not open";
+    return info.hint.empty() ? "free, yet it did not open" : "free, yet " + info.hint;
 }

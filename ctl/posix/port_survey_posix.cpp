@@ -13,6 +13,7 @@
 #include "port_names.h"
 #include "port_survey.h"
 #include "shared_line.h"
+#include "shared_line_endpoint.h"
 
 namespace {
 
@@ -86,6 +87,17 @@ std::string Holder(long pid)
     return name + " (process " + std::to_string(pid) + ")";
 }
 
+// A socket for the device in one of the folders the link looks in.
+bool EndpointThere(const std::string& device)
+{
+    const std::string name = SharedLineSocketName(device);
+    struct stat info;
+    for (const std::string& folder : SharedLineFolders())
+        if (!name.empty() && lstat((folder + "/" + name).c_str(), &info) == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 PortInfo SurveyPort(const std::string& name)
@@ -118,6 +130,9 @@ PortInfo SurveyPort(const std::string& name)
             info.hint = "add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again";
     } else {
         info.state = PortState::Free;
+        // The link never opens a device beside an endpoint it would not use.
+        if (EndpointThere(real))
+            info.hint = "not opened beside an endpoint this program does not trust";
     }
     return info;
 }

@@ -1,13 +1,24 @@
 // set --url over TLS with Boost.Beast's SSL stream. The password comes from
 // a file or from the terminal with echo off, never from the command line,
 // and goes nowhere but into the request's Authorization header.
+//
+// Every phase has a deadline of its own, inside one for the whole, so that
+// a server that takes the connection and then says nothing cannot keep a
+// script waiting; and a stop signal ends the command at once, saying
+// whether the write could have reached serve.
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include <boost/asio/connect.hpp>
@@ -23,6 +34,7 @@
 #include "exit_status.h"
 #include "remote_set.h"
 #include "standard_output.h"
+#include "stop_request.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -31,7 +43,121 @@ namespace ssl = asio::ssl;
 
 namespace {
 
-constexpr auto kAnswerWithin = std::chrono::seconds(60); // three exchanges at their longest, and more
+using Clock = std::chrono::steady_clock;
+using std::chrono::seconds;
+
+// A bench answers its name and its handshake in well under a second; the
+// answer waits for three exchanges at their longest, and more.
+constexpr auto kConnectWithin = seconds(10); // name lookup and TCP connection
+constexpr auto kHandshakeWithin = seconds(10);
+constexpr auto kRequestWithin = seconds(10);
+constexpr auto kAnswerWithin = seconds(60);
+constexpr auto kAllWithin = seconds(60);
+constexpr auto kCloseWithin = seconds(2);
+// How often a stop request is looked at while a phase waits.
+constexpr auto kStopLookEvery = std::chrono::milliseconds(50);
+
+std::string Seconds(Clock::duration span)
+{
+    return std::to_string(std::chrono::duration_cast<seconds>(span).count()) + " s";
+}
+
+enum class PhaseEnd { kDone, kFailed, kTimedOut, kStopped };
+
+using Endpoints = asio::ip::tcp::resolver::results_type;
+
+// The system's name lookup cannot be cancelled: it runs on a thread of its
+// own, which is left behind when its deadline passes or a stop comes.
+struct NameLookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    beast::error_code error;
+    Endpoints endpoints;
+};
+
+PhaseEnd LookUp(const std::string& host, const std::string& port, Clock::time_point by, Endpoints* endpoints,
+                beast::error_code* error)
+{
+    auto lookup = std::make_shared<NameLookup>();
+    StartThreadWithoutStopSignals([lookup, host, port] {
+        asio::io_context io;
+        asio::ip::tcp::resolver resolver(io);
+        beast::error_code failed;
+        Endpoints found = resolver.resolve(host, port, failed);
+        const std::lock_guard<std::mutex> lock(lookup->mutex);
+        lookup->error = failed;
+        lookup->endpoints = std::move(found);
+        lookup->finished = true;
+        lookup->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    while (!lookup->done.wait_for(lock, kStopLookEvery, [&] { return lookup->finished; })) {
+        if (StopRequested())
+            return PhaseEnd::kStopped;
+        if (Clock::now() >= by)
+            return PhaseEnd::kTimedOut;
+    }
+    *error = lookup->error;
+    *endpoints = lookup->endpoints;
+    return *error ? PhaseEnd::kFailed : PhaseEnd::kDone;
+}
+
+// Runs one asynchronous operation on the stream to its end, its deadline,
+// or a stop request, whichever comes first. start is given the handler.
+template <typename Start>
+PhaseEnd RunPhase(asio::io_context& io, beast::tcp_stream& lowest, Clock::time_point by, Start start,
+                  beast::error_code* error)
+{
+    bool finished = false;
+    lowest.expires_at(by);
+    start([&finished, error](beast::error_code ec, auto&&...) {
+        *error = ec;
+        finished = true;
+    });
+    bool stopped = false;
+    while (!finished) {
+        if (!stopped && StopRequested()) {
+            // The operation ends at once with the socket; its handler must
+            // still run before this frame goes.
+            stopped = true;
+            lowest.close();
+        }
+        io.restart();
+        io.run_for(kStopLookEvery);
+    }
+    if (stopped)
+        return PhaseEnd::kStopped;
+    if (*error == beast::error::timeout)
+        return PhaseEnd::kTimedOut;
+    return *error ? PhaseEnd::kFailed : PhaseEnd::kDone;
+}
+
+// One line from the terminal into line (zero-terminated); false at its end
+// or on a stop request, which the wait looks at as the other phases do.
+bool ReadTerminalLine(int fd, char* line, std::size_t size)
+{
+    std::size_t got = 0;
+    while (got + 1 < size) {
+        if (StopRequested())
+            return false;
+        pollfd pfd{fd, POLLIN, 0};
+        const int ready = poll(&pfd, 1, static_cast<int>(kStopLookEvery.count()));
+        if (ready == 0 || (ready < 0 && errno == EINTR))
+            continue;
+        char c;
+        const ssize_t n = ready > 0 ? read(fd, &c, 1) : -1;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        if (c == '\n')
+            break;
+        line[got++] = c;
+    }
+    line[got] = '\0';
+    return true;
+}
 
 bool ReadPassword(const CtlRequest& request, std::string* password)
 {
@@ -60,7 +186,7 @@ bool ReadPassword(const CtlRequest& request, std::string* password)
     if (terminal)
         tcsetattr(fileno(tty), TCSAFLUSH, &quiet);
     char line[1024];
-    const bool read = std::fgets(line, sizeof line, tty) != nullptr;
+    const bool read = ReadTerminalLine(fileno(tty), line, sizeof line);
     if (terminal)
         tcsetattr(fileno(tty), TCSAFLUSH, &before);
     std::fputs("\n", tty);
@@ -118,8 +244,12 @@ std::string SettingsLine(int channel, const nlohmann::json& answer)
 int RunRemoteSet(const CtlRequest& request)
 {
     std::string password;
-    if (!ReadPassword(request, &password))
-        return kExitUsage;
+    if (!ReadPassword(request, &password)) {
+        if (!StopRequested())
+            return kExitUsage;
+        std::fprintf(stderr, "korvanthine-ctl: stopped before serve answered; nothing was sent\n");
+        return kExitPortNotOpened;
+    }
     http::request<http::string_body> post{http::verb::post, "/settings", 11};
     const std::string authority = (request.urlHost.find(':') != std::string::npos ? "[" + request.urlHost + "]"
                                                                                    : request.urlHost)
@@ -131,7 +261,21 @@ int RunRemoteSet(const CtlRequest& request)
     post.body() = SettingsRequestBody(request);
     post.prepare_payload();
 
+    // Once the request has begun to go out, serve may carry out the write
+    // whatever happens to its answer.
+    static const char kNothingSent[] = "nothing was sent";
+    static const char kMaybeWritten[] = "the write may or may not have been carried out";
+    const auto failed = [&request](const char* what, const char* outcome, int status) {
+        std::fprintf(stderr, "korvanthine-ctl: %s: %s; %s\n", request.url.c_str(), what, outcome);
+        return status;
+    };
+    const auto stopped = [](const char* outcome, int status) {
+        std::fprintf(stderr, "korvanthine-ctl: stopped before serve answered; %s\n", outcome);
+        return status;
+    };
     try {
+        const Clock::time_point allBy = Clock::now() + kAllWithin;
+        const auto within = [allBy](Clock::duration phase) { return std::min(Clock::now() + phase, allBy); };
         asio::io_context io;
         ssl::context tls(ssl::context::tls_client);
         SSL_CTX_set_min_proto_version(tls.native_handle(), TLS1_2_VERSION);
@@ -141,23 +285,61 @@ int RunRemoteSet(const CtlRequest& request)
         else
             tls.set_default_verify_paths();
         beast::ssl_stream<beast::tcp_stream> stream(io, tls);
+        beast::tcp_stream& lowest = beast::get_lowest_layer(stream);
         // The name the certificate must carry, and the name asked for (SNI).
         stream.set_verify_callback(ssl::host_name_verification(request.urlHost));
         if (request.urlHost.find(':') == std::string::npos)
             SSL_set_tlsext_host_name(stream.native_handle(), request.urlHost.c_str());
 
-        asio::ip::tcp::resolver resolver(io);
-        beast::get_lowest_layer(stream).expires_after(kAnswerWithin);
-        beast::get_lowest_layer(stream).connect(resolver.resolve(request.urlHost, std::to_string(request.urlPort)));
-        stream.handshake(ssl::stream_base::client);
-        http::write(stream, post);
+        beast::error_code error;
+        const Clock::time_point connectBy = within(kConnectWithin);
+        Endpoints endpoints;
+        PhaseEnd end = LookUp(request.urlHost, std::to_string(request.urlPort), connectBy, &endpoints, &error);
+        if (end == PhaseEnd::kDone)
+            end = RunPhase(io, lowest, connectBy,
+                           [&](auto handler) { lowest.async_connect(endpoints, std::move(handler)); }, &error);
+        if (end == PhaseEnd::kStopped)
+            return stopped(kNothingSent, kExitPortNotOpened);
+        if (end == PhaseEnd::kTimedOut)
+            return failed(("no connection within " + Seconds(kConnectWithin)).c_str(), kNothingSent, kExitPortNotOpened);
+        if (end == PhaseEnd::kFailed)
+            return failed(error.message().c_str(), kNothingSent, kExitPortNotOpened);
+
+        end = RunPhase(io, lowest, within(kHandshakeWithin),
+                       [&](auto handler) { stream.async_handshake(ssl::stream_base::client, std::move(handler)); },
+                       &error);
+        if (end == PhaseEnd::kStopped)
+            return stopped(kNothingSent, kExitPortNotOpened);
+        if (end == PhaseEnd::kTimedOut)
+            return failed(("TLS handshake not completed within " + Seconds(kHandshakeWithin)).c_str(), kNothingSent, kExitPortNotOpened);
+        if (end == PhaseEnd::kFailed)
+            return failed(("TLS handshake: " + error.message()).c_str(), kNothingSent, kExitPortNotOpened);
+
+        end = RunPhase(io, lowest, within(kRequestWithin),
+                       [&](auto handler) { http::async_write(stream, post, std::move(handler)); }, &error);
+        if (end == PhaseEnd::kStopped)
+            return stopped(kMaybeWritten, kExitIncompleteReply);
+        if (end == PhaseEnd::kTimedOut)
+            return failed(("request not taken within " + Seconds(kRequestWithin)).c_str(), kMaybeWritten, kExitIncompleteReply);
+        if (end == PhaseEnd::kFailed)
+            return failed(("sending the request: " + error.message()).c_str(), kMaybeWritten, kExitIncompleteReply);
+
         beast::flat_buffer buffer;
         http::response_parser<http::string_body> parser;
         parser.body_limit(64 * 1024);
-        http::read(stream, buffer, parser);
+        end = RunPhase(io, lowest, within(kAnswerWithin),
+                       [&](auto handler) { http::async_read(stream, buffer, parser, std::move(handler)); }, &error);
+        if (end == PhaseEnd::kStopped)
+            return stopped(kMaybeWritten, kExitIncompleteReply);
+        if (end == PhaseEnd::kTimedOut)
+            return failed(("no answer within " + Seconds(kAnswerWithin)).c_str(), kMaybeWritten, kExitIncompleteReply);
+        if (end == PhaseEnd::kFailed)
+            return failed(("reading the answer: " + error.message()).c_str(), kMaybeWritten, kExitIncompleteReply);
+        // The answer is in: the closing handshake is a courtesy, and
+        // whatever becomes of it changes nothing.
+        RunPhase(io, lowest, Clock::now() + kCloseWithin,
+                 [&](auto handler) { stream.async_shutdown(std::move(handler)); }, &error);
         const auto& response = parser.get();
-        beast::error_code ignored;
-        stream.shutdown(ignored);
 
         const unsigned status = response.result_int();
         const nlohmann::json answer = nlohmann::json::parse(response.body(), nullptr, false);

@@ -2,6 +2,7 @@
 // serve that holds the device, every wait bounded by poll.
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "shared_line.h"
 #include "shared_line_endpoint.h"
 #include "shared_line_protocol.h"
+#include "shared_line_trust.h"
 #include "serial_timeouts.h"
 
 namespace {
@@ -67,14 +69,32 @@ std::string RefusalText(int fd)
 }
 
 // The endpoint of the line open now, to connect again after serve gave
-// this program's place to another while it was idle.
+// this program's place to another while it was idle, and its device.
 std::string g_endpoint;
+struct stat g_device {};
+
+// Says why the endpoint at path is not used; the port then fails to open,
+// as it does when serve refuses: the device is never opened beside an
+// endpoint nobody can vouch for.
+void Distrusted(const std::string& port, const std::string& path, const std::string& why, bool* refused)
+{
+    *refused = true;
+    std::fprintf(stderr, "korvanthine: %s: the endpoint %s %s; not using it\n", port.c_str(), path.c_str(), why.c_str());
+}
 
 // A connection to the socket at path that serve accepted; -1 when nobody
-// listens there (a socket left behind by a serve that was killed) or serve
-// refused (then *refused).
-int Connect(const std::string& path, bool* refused)
+// listens there (a socket left behind by a serve that was killed), when
+// serve refused, or when the endpoint cannot be trusted (then *refused).
+int Connect(const std::string& port, const std::string& path, bool* refused)
 {
+    bool present = false;
+    const std::string place = EndpointPlaceDistrust(path, &present);
+    if (!present)
+        return -1;
+    if (!place.empty()) {
+        Distrusted(port, path, place, refused);
+        return -1;
+    }
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path)
@@ -85,6 +105,12 @@ int Connect(const std::string& path, bool* refused)
         return -1;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         close(fd);
+        return -1;
+    }
+    const std::string holder = EndpointHolderDistrust(fd, path, g_device);
+    if (!holder.empty()) {
+        close(fd);
+        Distrusted(port, path, holder, refused);
         return -1;
     }
     char greeting = 0;
@@ -117,7 +143,7 @@ bool StillConnected(int line)
         return false;
     }
     bool refused = false;
-    const int again = Connect(g_endpoint, &refused);
+    const int again = Connect("the shared line", g_endpoint, &refused);
     if (again < 0)
         return false;
     const bool moved = dup2(again, line) == line;
@@ -135,11 +161,12 @@ CommHandle SharedLineConnect(const char* portName, bool* refused)
         std::fprintf(stderr, "korvanthine: %s\n", shadowed.c_str());
     // A device path (as korvanthine-ctl's survey passes) is the device itself.
     const bool path = std::strchr(portName, '/') != nullptr;
-    const std::string name = SharedLineSocketName(path ? std::string(portName) : DevicePathForPort(portName));
-    if (name.empty())
+    const std::string device = path ? std::string(portName) : DevicePathForPort(portName);
+    const std::string name = SharedLineSocketName(device);
+    if (name.empty() || stat(device.c_str(), &g_device) != 0)
         return kNoPort;
     for (const std::string& folder : SharedLineFolders()) {
-        const int fd = Connect(folder + "/" + name, refused);
+        const int fd = Connect(portName, folder + "/" + name, refused);
         if (fd >= 0) {
             g_endpoint = folder + "/" + name;
             return fd;

@@ -29,6 +29,7 @@
 #include "port_names.h"
 #include "shared_line_endpoint.h"
 #include "shared_line_protocol.h"
+#include "shared_line_trust.h"
 #include "stop_request.h"
 
 #ifndef SO_PEERGROUPS
@@ -384,6 +385,14 @@ bool LocalEndpoint::Start(const std::string& port)
         return false;
     }
     (void)mkdir(folder.c_str(), 0755);
+    // Clients refuse an endpoint in such a folder (anyone could have put it
+    // there), so serve keeps the line to itself rather than offer it there.
+    const std::string open = FolderOthersMayWrite(folder);
+    if (!open.empty()) {
+        std::fprintf(stderr, "korvanthine-ctl: others may write the runtime folder %s: other programs cannot use %s "
+                             "while serve holds it\n", open.c_str(), port.c_str());
+        return false;
+    }
     impl->path = folder + "/" + name;
     char real[PATH_MAX];
     impl->devicePath = realpath(device.c_str(), real) != nullptr ? real : device;
@@ -407,9 +416,17 @@ bool LocalEndpoint::Start(const std::string& port)
                      impl->path.c_str(), std::strerror(errno));
         return false;
     }
+    // What was bound is what gets the group: never whatever a link there
+    // would lead to.
+    struct stat made {};
+    if (lstat(impl->path.c_str(), &made) != 0 || !S_ISSOCK(made.st_mode) || made.st_uid != geteuid()) {
+        std::fprintf(stderr, "korvanthine-ctl: cannot offer %s to other programs: %s is not the socket serve made\n",
+                     port.c_str(), impl->path.c_str());
+        return false;
+    }
     // The device's group may use it, as it may use the device (a group of
     // our own, or the service's: changing to another is refused and harmless).
-    (void)!chown(impl->path.c_str(), static_cast<uid_t>(-1), impl->device.st_gid);
+    (void)!fchownat(AT_FDCWD, impl->path.c_str(), static_cast<uid_t>(-1), impl->device.st_gid, AT_SYMLINK_NOFOLLOW);
     std::fprintf(stderr, "korvanthine-ctl: other programs share %s through %s\n", port.c_str(), impl->path.c_str());
     Impl* running = impl.get();
     impl->thread = StartThreadWithoutStopSignals([running] { running->Run(); });

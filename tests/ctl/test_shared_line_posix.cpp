@@ -10,6 +10,7 @@
 #include <sys/prctl.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -108,6 +109,17 @@ std::string ReadUntilClosed(int fd, int timeoutMs)
 std::string Request(const std::string& frame)
 {
     return std::string(1, static_cast<char>(frame.size())) + frame;
+}
+
+// A user outside the simulator's device's group, made once (needs root).
+const passwd* Outsider()
+{
+    if (geteuid() != 0)
+        return nullptr;
+    if (getpwnam("korvanthine-outsider") == nullptr
+        && std::system("useradd --system --no-create-home --shell /usr/sbin/nologin korvanthine-outsider") != 0)
+        return nullptr;
+    return getpwnam("korvanthine-outsider");
 }
 
 bool IsWrite(const std::string& request)
@@ -310,10 +322,13 @@ TEST_F(SharedLine, AUserWhoMayNotOpenTheDeviceIsRefused)
     const uid_t uid = outsider->pw_uid;
     const gid_t gid = outsider->pw_gid;
     StartSharing("0.25");
-    // Past the file system's guard, so that serve's own check is what refuses.
+    // Past the file system's guard, so that serve's own check is what
+    // refuses: the socket in the outsider's group (one anyone may write to
+    // the client itself refuses).
     chmod(runtime_.Path().c_str(), 0755);
     chmod(runtime_.Endpoints().c_str(), 0755);
-    chmod(socket_.c_str(), 0666);
+    ASSERT_EQ(lchown(socket_.c_str(), static_cast<uid_t>(-1), gid), 0);
+    chmod(socket_.c_str(), 0660);
 
     int err[2];
     ASSERT_EQ(pipe(err), 0);
@@ -336,6 +351,7 @@ TEST_F(SharedLine, AUserWhoMayNotOpenTheDeviceIsRefused)
     EXPECT_NE(StopServe().err.find("user korvanthine-outsider (uid " + std::to_string(uid) + ")"), std::string::npos);
 }
 
+<<<<<<< HEAD
 // A lab's limits hold for every local writer: a write outside them never
 // reaches the line, its writer is told the limit and set exits 6; what is
 // inside goes through as before, and what no controller can do is refused
@@ -473,6 +489,200 @@ TEST_F(SharedLine, OneUserFillingEveryPlaceNeverKeepsAnotherUserOut)
         close(fd);
     }
     EXPECT_NE(told.find("the place went to another user's program"), std::string::npos) << told;
+=======
+// Plays serve at path, as an endpoint a stranger could have planted: it
+// accepts, says 'A', and carries each request out on the device itself
+// through this process's link, opened at the first request. Counts what
+// reached it.
+class PlantedEndpoint {
+public:
+    explicit PlantedEndpoint(const std::string& path) : path_(path)
+    {
+        listen_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        if (bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            return;
+        bound_ = true;
+    }
+    ~PlantedEndpoint()
+    {
+        ending_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (holder_ > 0) {
+            kill(holder_, SIGKILL);
+            waitpid(holder_, nullptr, 0);
+        }
+        close(listen_);
+        unlink(path_.c_str());
+        if (g_hComm != kNoPort)
+            CloseCommPort();
+        UseSharedLines(true);
+    }
+    // Listens and answers from this process.
+    bool Serve()
+    {
+        if (!bound_ || listen(listen_, 4) != 0)
+            return false;
+        thread_ = std::thread([this] { Run(); });
+        return true;
+    }
+    // Listens as another user, who never answers: a peer that is not serve.
+    bool ListenAs(uid_t uid, gid_t gid)
+    {
+        if (!bound_)
+            return false;
+        int ready[2];
+        if (pipe(ready) != 0)
+            return false;
+        holder_ = fork();
+        if (holder_ == 0) {
+            // The peer's credentials are the listener's when it called listen().
+            if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0 || listen(listen_, 4) != 0)
+                _exit(1);
+            (void)!write(ready[1], "L", 1);
+            pause();
+            _exit(0);
+        }
+        close(ready[1]);
+        char said = 0;
+        const bool listening = holder_ > 0 && read(ready[0], &said, 1) == 1;
+        close(ready[0]);
+        return listening;
+    }
+    int Connections() const { return connections_; }
+    int Requests() const { return requests_; }
+
+private:
+    void Run()
+    {
+        while (!ending_) {
+            pollfd pfd{listen_, POLLIN, 0};
+            if (poll(&pfd, 1, 20) <= 0)
+                continue;
+            const int fd = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            ++connections_;
+            send(fd, &shared_line::kAccepted, 1, MSG_NOSIGNAL);
+            for (;;) {
+                unsigned char length = 0;
+                char frame[256] = {};
+                if (recv(fd, &length, 1, MSG_WAITALL) != 1 || recv(fd, frame, length, MSG_WAITALL) != length)
+                    break;
+                ++requests_;
+                if (g_hComm == kNoPort) {
+                    UseSharedLines(false);
+                    OpenCommPort("COM1");
+                }
+                ExchangeFrame(frame);
+                const std::string answer = shared_line::AnswerMessage(g_szLastReply, g_nLastReplyLength, InputBytesWaiting());
+                send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+            }
+            close(fd);
+        }
+    }
+
+    std::string path_;
+    int listen_ = -1;
+    bool bound_ = false;
+    pid_t holder_ = 0;
+    std::atomic<bool> ending_{false};
+    std::atomic<int> connections_{0};
+    std::atomic<int> requests_{0};
+    std::thread thread_;
+};
+
+TEST_F(SharedLine, AnEndpointAStrangerCouldHaveMadeIsNotUsedAndTheDeviceNotOpenedBesideIt)
+{
+    const passwd* outsider = Outsider();
+    const uid_t nobody = outsider != nullptr ? outsider->pw_uid : static_cast<uid_t>(-1);
+    const gid_t nobodyGroup = outsider != nullptr ? outsider->pw_gid : static_cast<gid_t>(-1);
+    const struct {
+        const char* what;
+        mode_t above;  // $XDG_RUNTIME_DIR
+        mode_t folder; // the endpoint's folder in it
+        mode_t socket;
+        uid_t socketOwner; // -1: the test's own
+        uid_t folderOwner;
+        uid_t peer; // listens as this user; -1: the test answers itself
+        const char* reason; // "" when the endpoint is used
+    } cases[] = {
+        {"a private folder", 0700, 0700, 0660, uid_t(-1), uid_t(-1), uid_t(-1), ""},
+        {"a folder anyone may write", 0700, 0777, 0660, uid_t(-1), uid_t(-1), uid_t(-1), "is in a folder others may write"},
+        {"a sticky folder anyone may write", 0700, 01777, 0660, uid_t(-1), uid_t(-1), uid_t(-1), "is in a folder others may write"},
+        {"a folder its group may write", 0700, 0770, 0660, uid_t(-1), uid_t(-1), uid_t(-1), "is in a folder others may write"},
+        {"in a runtime folder anyone may write", 0777, 0700, 0660, uid_t(-1), uid_t(-1), uid_t(-1),
+         "is in a folder inside one others may write"},
+        {"a socket anyone may write to", 0700, 0700, 0666, uid_t(-1), uid_t(-1), uid_t(-1), "is a socket anyone may write to"},
+        {"a stranger's socket", 0700, 0700, 0660, nobody, uid_t(-1), uid_t(-1), "belongs to user korvanthine-outsider"},
+        {"a stranger's folder", 0700, 0700, 0660, uid_t(-1), nobody, uid_t(-1), "is in a folder of user korvanthine-outsider"},
+        {"a stranger listening", 0700, 0700, 0660, uid_t(-1), uid_t(-1), nobody, "is served by user korvanthine-outsider"},
+    };
+    const std::vector<std::string> set{"set", "-c", "2", "--temp", "55.5", "--output", "enable", "-p", "COM1"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool stranger = c.socketOwner != uid_t(-1) || c.folderOwner != uid_t(-1) || c.peer != uid_t(-1);
+        if (stranger && outsider == nullptr) {
+            std::printf("skipped without root: %s\n", c.what);
+            continue;
+        }
+        mkdir(runtime_.Endpoints().c_str(), 0700);
+        PlantedEndpoint planted(socket_);
+        ASSERT_TRUE(c.peer == uid_t(-1) ? planted.Serve() : planted.ListenAs(c.peer, nobodyGroup));
+        chmod(socket_.c_str(), c.socket);
+        if (c.socketOwner != uid_t(-1)) {
+            ASSERT_EQ(lchown(socket_.c_str(), c.socketOwner, static_cast<gid_t>(-1)), 0);
+        }
+        if (c.folderOwner != uid_t(-1)) {
+            ASSERT_EQ(chown(runtime_.Endpoints().c_str(), c.folderOwner, static_cast<gid_t>(-1)), 0);
+        }
+        chmod(runtime_.Endpoints().c_str(), c.folder);
+        chmod(runtime_.Path().c_str(), c.above);
+        Command("clearlog");
+
+        const CtlResult result = RunCtl(set);
+        chmod(runtime_.Path().c_str(), 0700);
+        if (*c.reason == '\0') {
+            EXPECT_EQ(result.status, 0) << result.err;
+            EXPECT_GT(planted.Requests(), 0);
+            EXPECT_EQ(Writes(sim_->Requests()), (std::vector<std::string>{"*0020", "*0031", "*0036"}));
+            EXPECT_EQ(result.err.find("not using it"), std::string::npos) << result.err;
+        } else {
+            EXPECT_EQ(result.status, 3) << result.err;
+            EXPECT_NE(result.err.find("COM1: the endpoint " + socket_ + " " + c.reason), std::string::npos) << result.err;
+            EXPECT_NE(result.err.find("; not using it"), std::string::npos) << result.err;
+            EXPECT_NE(result.err.find("cannot open COM1 = " + sim_->DevicePath()), std::string::npos) << result.err;
+            EXPECT_NE(result.err.find("not opened beside an endpoint this program does not trust"), std::string::npos)
+                << result.err;
+            EXPECT_EQ(planted.Requests(), 0);
+            // Nor was the device opened beside it.
+            EXPECT_TRUE(sim_->Requests().empty());
+        }
+        Command("set setpoint 1 250"); // back to 25.0, so that the next write shows
+    }
+}
+
+TEST_F(SharedLine, ServeSharesNothingFromARuntimeFolderOthersMayWrite)
+{
+    for (const mode_t mode : {mode_t(0777), mode_t(0770), mode_t(01777)}) {
+        SCOPED_TRACE(mode);
+        chmod(runtime_.Path().c_str(), mode);
+        StartServe({"serve", "-p", "COM1", "--interval", "0.25"});
+        // Once it answers scrapes it has started; once it has ended, its endpoint's start is over.
+        ASSERT_FALSE(ScrapeUntil([](const auto& s) { return s.count("korvanthine_up") > 0; }).empty());
+        const CtlResult served = StopServe();
+        chmod(runtime_.Path().c_str(), 0700);
+        EXPECT_NE(served.err.find("others may write the runtime folder " + runtime_.Path()
+                                  + ": other programs cannot use COM1 while serve holds it"),
+                  std::string::npos)
+            << served.err;
+        struct stat info;
+        EXPECT_NE(lstat(socket_.c_str(), &info), 0);
+    }
+>>>>>>> client-hardening
 }
 
 } // namespace

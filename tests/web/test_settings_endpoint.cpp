@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_codec.h"
 #include "settings_endpoint.h"
 #include "settings_request.h"
 
@@ -40,10 +41,12 @@ struct PlayedController {
             value = setTenths[operand];
         else if (code == "56")
             value = outputEnable[operand];
-        char reply[16];
-        std::snprintf(reply, sizeof reply, "*%08x00^", static_cast<unsigned>(value));
+        char digits[9] = "";
+        AppendHex8(static_cast<std::uint32_t>(value), digits);
+        char checksum[9] = "";
+        AppendHex8(static_cast<std::uint32_t>(FrameChecksum(digits)) & 0xFFu, checksum);
         RawReply raw;
-        raw.bytes = reply;
+        raw.bytes = std::string("*") + digits + (checksum + 6) + "^";
         return raw;
     }
 };
