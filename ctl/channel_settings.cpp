@@ -6,10 +6,11 @@
 
 namespace {
 
-bool Judged(const Reply& reply, const std::string& what, int* value, std::vector<FailedExchange>* failed)
+bool Judged(const ExchangeSeries& series, const Reply& reply, const std::string& what, int* value,
+            std::vector<FailedExchange>* failed)
 {
     if (!reply.Complete()) {
-        failed->push_back({what, reply.kind, reply.why});
+        failed->push_back({what, reply.kind, series.LastRefusal()});
         return false;
     }
     if (value != nullptr)
@@ -21,7 +22,8 @@ bool QuerySetting(ExchangeSeries& series, int channel, const char* code, const c
                   std::vector<FailedExchange>* failed)
 {
     const std::string body = std::string(code) + ChannelOperand(channel);
-    return Judged(series.Query(body), std::string(what) + " (" + body + ")", value, failed);
+    const Reply reply = series.Query(body);
+    return Judged(series, reply, std::string(what) + " (" + body + ")", value, failed);
 }
 
 bool QuerySetTemperature(ExchangeSeries& series, int channel, int* tenths, std::vector<FailedExchange>* failed)
@@ -36,7 +38,8 @@ bool QueryOutputEnable(ExchangeSeries& series, int channel, int* enable, std::ve
 
 bool Write(ExchangeSeries& series, const char* code, const char* what, int value, std::vector<FailedExchange>* failed)
 {
-    return Judged(series.Write(code, value), std::string(what) + " write (" + code + ")", nullptr, failed);
+    const Reply reply = series.Write(code, value);
+    return Judged(series, reply, std::string(what) + " write (" + code + ")", nullptr, failed);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The exchanges of korvanthine-ctl (and of serve), judged strictly: a
 // reading exists only when its reply is exactly 12 bytes of the form
-// "*", eight lower-case hex digits, their checksum in two, "^". The link
+// "*", eight lower-case hex digits, two lower-case hex digits, "^". The link
 // itself stays tolerant (the panel relies on that); this layer looks at the
 // raw reply the link keeps and decides.
 #pragma once
@@ -25,13 +25,12 @@ enum class ReplyKind {
 struct Reply {
     ReplyKind kind = ReplyKind::NotSent;
     int value = 0; // meaningful only when Complete
-    std::string why; // Refused: the limit, as serve said it
 
     bool Complete() const { return kind == ReplyKind::Complete; }
 };
 
-// True for exactly "*" + 8 lower-case hex digits + their checksum (2 lower-case
-// hex digits, the low byte of the digits' sum) + "^".
+// True for exactly "*" + 8 lower-case hex digits + 2 lower-case hex digits
+// (the checksum, whose value is not judged) + "^".
 bool IsWellFormedReply(const char* bytes, std::size_t length);
 
 // How a failed exchange is introduced on standard error: "no complete reply
@@ -72,6 +71,8 @@ public:
     Reply Write(const char* code, std::int32_t value);
     // True once two exchanges in a row received nothing.
     bool LineSilent() const { return silentInARow_ >= kSilentExchangesToGiveUp; }
+    // Why serve's limits refused the latest exchange (ReplyKind::Refused); "" otherwise.
+    const std::string& LastRefusal() const { return lastRefusal_; }
 
     static constexpr int kSilentExchangesToGiveUp = 2;
 
@@ -80,6 +81,7 @@ private:
     Reply Exchanged(bool built, const char* frame);
     FrameExchange exchange_;
     int silentInARow_ = 0;
+    std::string lastRefusal_;
 };
 
 struct FailedExchange {

@@ -15,15 +15,11 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
       -DKORVANTHINE_FUZZ=ON -DKORVANTHINE_BUILD_PANEL=OFF -DKORVANTHINE_BUILD_TESTS=OFF \
       -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
-<<<<<<< HEAD
-cmake --build build-fuzz -j "$(nproc)" --target fuzz_reply_value fuzz_scaled_decimal fuzz_frame_builders fuzz_routes fuzz_web_request fuzz_web_config
+targets="fuzz_reply_value fuzz_scaled_decimal fuzz_frame_builders fuzz_shared_line_request fuzz_reply_check fuzz_routes fuzz_web_request fuzz_web_config"
+# shellcheck disable=SC2086
+cmake --build build-fuzz -j "$(nproc)" --target $targets
 
-for target in fuzz_reply_value fuzz_scaled_decimal fuzz_frame_builders fuzz_routes fuzz_web_request fuzz_web_config; do
-=======
-cmake --build build-fuzz -j "$(nproc)" --target fuzz_reply_value fuzz_scaled_decimal fuzz_frame_builders fuzz_shared_line_request fuzz_reply_check fuzz_routes fuzz_web_request
-
-for target in fuzz_reply_value fuzz_scaled_decimal fuzz_frame_builders fuzz_shared_line_request fuzz_reply_check fuzz_routes fuzz_web_request; do
->>>>>>> client-hardening
+for target in $targets; do
     corpus="tests/fuzz/corpus/${target}"
     work="build-fuzz/corpus/${target}"
     mkdir -p "$work"

@@ -351,7 +351,6 @@ TEST_F(SharedLine, AUserWhoMayNotOpenTheDeviceIsRefused)
     EXPECT_NE(StopServe().err.find("user korvanthine-outsider (uid " + std::to_string(uid) + ")"), std::string::npos);
 }
 
-<<<<<<< HEAD
 // A lab's limits hold for every local writer: a write outside them never
 // reaches the line, its writer is told the limit and set exits 6; what is
 // inside goes through as before, and what no controller can do is refused
@@ -489,7 +488,8 @@ TEST_F(SharedLine, OneUserFillingEveryPlaceNeverKeepsAnotherUserOut)
         close(fd);
     }
     EXPECT_NE(told.find("the place went to another user's program"), std::string::npos) << told;
-=======
+}
+
 // Plays serve at path, as an endpoint a stranger could have planted: it
 // accepts, says 'A', and carries each request out on the device itself
 // through this process's link, opened at the first request. Counts what
@@ -682,7 +682,6 @@ TEST_F(SharedLine, ServeSharesNothingFromARuntimeFolderOthersMayWrite)
         struct stat info;
         EXPECT_NE(lstat(socket_.c_str(), &info), 0);
     }
->>>>>>> client-hardening
 }
 
 } // namespace
