@@ -455,7 +455,8 @@ TEST_F(SharedLine, OneUserFillingEveryPlaceNeverKeepsAnotherUserOut)
     StartSharing("0.25");
     chmod(runtime_.Path().c_str(), 0755);
     chmod(runtime_.Endpoints().c_str(), 0755);
-    chmod(socket_.c_str(), 0666);
+    ASSERT_EQ(lchown(socket_.c_str(), static_cast<uid_t>(-1), gid), 0);
+    chmod(socket_.c_str(), 0660);
     std::vector<int> mine;
     for (int i = 0; i < 8; ++i) {
         const int fd = Connect();
