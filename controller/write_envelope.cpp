@@ -22,9 +22,10 @@ std::optional<WriteRefusal> CheckOne(const ChannelLimits& limits, int channel, W
                                      std::int32_t value)
 {
     if (setting == WrittenSetting::OutputEnable) {
-        if (value == 1 && limits.outputEnableAllowed && !*limits.outputEnableAllowed)
+        if (value != 0 && limits.outputEnableAllowed && !*limits.outputEnableAllowed)
             return Refused(channel, setting, RefusalReason::OutputNotAllowed,
-                           ChannelName(channel) + "'s output may not be enabled here");
+                           ChannelName(channel) + "'s output may not be enabled here"
+                               + (value == 1 ? std::string() : " (output enable " + std::to_string(value) + ")"));
         return std::nullopt;
     }
     const std::string asked = "set temperature " + CelsiusText(value) + " °C";
@@ -51,11 +52,9 @@ const char* RefusalReasonName(RefusalReason reason)
     case RefusalReason::OutputNotAllowed:
         return "output_not_allowed";
     case RefusalReason::BelowAbsoluteZero:
-        return "below_absolute_zero";
-    case RefusalReason::NotZeroOrOne:
         break;
     }
-    return "not_0_or_1";
+    return "below_absolute_zero";
 }
 
 ChannelLimits WriteLimits::For(int channel) const
@@ -87,9 +86,6 @@ std::optional<WriteRefusal> CheckSettingWrite(const WriteLimits& limits, int cha
         return Refused(channel, setting, RefusalReason::BelowAbsoluteZero,
                        "set temperature " + CelsiusText(value) + " °C is below absolute zero ("
                            + CelsiusText(kAbsoluteZeroTenths) + " °C)");
-    if (setting == WrittenSetting::OutputEnable && value != 0 && value != 1)
-        return Refused(channel, setting, RefusalReason::NotZeroOrOne,
-                       "output enable " + std::to_string(value) + " is neither 0 (disable) nor 1 (enable)");
     if (channel >= 1 && channel <= 4)
         return CheckOne(limits.For(channel), channel, setting, value);
     // The line's channel is not known: the write lands on one of the four.

@@ -1,7 +1,7 @@
 // The limits a lab puts on what any writer may set through serve: per
 // channel, the lowest and highest set temperature and whether the output
 // may be enabled. Beyond what a lab configured, nothing below absolute zero
-// and no output enable but 0 and 1 ever passes. Pure: no I/O, no clock.
+// ever passes. Pure: no I/O, no clock.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,10 @@ constexpr int kAbsoluteZeroTenths = -2731; // -273.1 °C, the lowest set tempera
 struct ChannelLimits {
     std::optional<std::int32_t> lowestTenths;
     std::optional<std::int32_t> highestTenths;
-    std::optional<bool> outputEnableAllowed; // false: the output may only be disabled
+    // false: the output may only be disabled. Any data word but 0 counts as
+    // enabling: the panel writes -1 while no entry is chosen, and what a
+    // controller makes of that is not for serve to guess.
+    std::optional<bool> outputEnableAllowed;
 };
 
 struct WriteLimits {
@@ -29,8 +32,8 @@ struct WriteLimits {
 enum class WrittenSetting { SetTemperature, OutputEnable };
 
 // Why a write was refused; the metric's reason label is its name.
-enum class RefusalReason { AboveHighest, BelowLowest, OutputNotAllowed, BelowAbsoluteZero, NotZeroOrOne };
-constexpr int kRefusalReasonCount = 5;
+enum class RefusalReason { AboveHighest, BelowLowest, OutputNotAllowed, BelowAbsoluteZero };
+constexpr int kRefusalReasonCount = 4;
 const char* RefusalReasonName(RefusalReason reason); // "above_highest", ...
 
 struct WriteRefusal {

@@ -44,8 +44,8 @@ TEST(WriteEnvelope, AChannelsOwnLimitsReplaceAllsKeyByKeyAndTheImpossibleNeverPa
         {"no limits: absolute zero", &none, 1, T, -2731, nullptr, ""},
         {"no limits: below it", &none, 1, T, -2732, "below_absolute_zero", "below absolute zero (-273.1 °C)"},
         {"no limits: the word's lowest", &none, 3, T, INT_MIN, "below_absolute_zero", "-214748364.8 °C"},
-        {"no limits: enable 2", &none, 1, E, 2, "not_0_or_1", "output enable 2 is neither"},
-        {"no limits: enable -1", &none, 1, E, -1, "not_0_or_1", ""},
+        {"no limits: enable -1 as the panel sends it", &none, 1, E, -1, nullptr, ""},
+        {"-1 where enabling is not allowed", &limits, 2, E, -1, "output_not_allowed", "(output enable -1)"},
     };
     for (const Case& c : cases) {
         const std::optional<WriteRefusal> refusal = CheckSettingWrite(*c.limits, c.channel, c.setting, c.value);
