@@ -105,7 +105,7 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     CLI::App app{"The four-channel temperature controller from the command line: readings for logs, settings "
                  "for scripts. Exit status: 0 success, 1 output could not be written (standard output or the --output "
                  "file), 2 usage error, 3 port not opened, 4 a reply from the controller was missing, short or "
-                 "corrupt, 5 a setting did not read back as written. serve: 0 once stopped, 1 the listen address "
+                 "corrupt, 5 a setting did not read back as written, 6 serve refused a write outside its limits. serve: 0 once stopped, 1 the listen address "
                  "could not be taken, 3 the port could not be opened at start.",
                  "korvanthine-ctl"};
     app.set_version_flag("--version", "1.0.0.1");
