@@ -37,16 +37,8 @@ void RefusalLog::Refusal(const std::string& writer, const std::string& line, Clo
     if (found == windows_.end()) {
         // Bounded: with every place taken, the ended windows go, and while
         // none has ended every new writer shares one.
-        if (windows_.size() >= kMaxWriters) {
-            for (auto it = windows_.begin(); it != windows_.end();) {
-                if (now - it->second.start >= kWindow) {
-                    SummaryLocked(it->first, it->second);
-                    it = windows_.erase(it);
-                } else {
-                    ++it;
-                }
-            }
-        }
+        if (windows_.size() >= kMaxWriters)
+            EndWindowsLocked(now);
         const std::string key = windows_.size() >= kMaxWriters ? std::string("other writers") : writer;
         found = windows_.try_emplace(key, Window{now}).first;
     }
@@ -62,6 +54,11 @@ void RefusalLog::Refusal(const std::string& writer, const std::string& line, Clo
 void RefusalLog::Tick(Clock::time_point now)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    EndWindowsLocked(now);
+}
+
+void RefusalLog::EndWindowsLocked(Clock::time_point now)
+{
     for (auto it = windows_.begin(); it != windows_.end();) {
         if (now - it->second.start >= kWindow) {
             SummaryLocked(it->first, it->second);

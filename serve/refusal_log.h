@@ -38,6 +38,8 @@ private:
         std::uint64_t unlogged = 0;
     };
     void SummaryLocked(const std::string& writer, const Window& window);
+    // Says and forgets the windows that have ended.
+    void EndWindowsLocked(Clock::time_point now);
 
     Sink sink_;
     std::mutex mutex_;

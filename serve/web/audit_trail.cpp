@@ -15,14 +15,14 @@ std::string SettingsText(const std::optional<ChannelSettings>& settings)
 {
     if (!settings)
         return "unknown";
-    return TenthsText(settings->setTenths) + " °C, " + OutputEnableText(settings->outputEnable);
+    return CelsiusText(settings->setTenths) + " °C, " + OutputEnableText(settings->outputEnable);
 }
 
 nlohmann::json SettingsJson(const std::optional<ChannelSettings>& settings)
 {
     if (!settings)
         return nullptr;
-    return {{"set_temperature", TenthsText(settings->setTenths)}, {"output_enable", settings->outputEnable}};
+    return {{"set_temperature", CelsiusText(settings->setTenths)}, {"output_enable", settings->outputEnable}};
 }
 
 // A label value of the exposition format: backslash, quote and newline escaped.

@@ -22,7 +22,7 @@ nlohmann::json SettingsJson(int channel, const ChannelSettings& settings)
     nlohmann::json enable = settings.outputEnable;
     if (settings.outputEnable == 0 || settings.outputEnable == 1)
         enable = settings.outputEnable == 1 ? "ENABLE" : "DISABLE";
-    return {{"channel", channel}, {"set_temperature", TenthsText(settings.setTenths)}, {"output_enable", enable}};
+    return {{"channel", channel}, {"set_temperature", CelsiusText(settings.setTenths)}, {"output_enable", enable}};
 }
 
 std::string FailedText(const std::vector<FailedExchange>& failed)

@@ -90,8 +90,3 @@ bool ParseSettingsRequest(std::string_view body, SettingsChange* change, std::st
     return true;
 }
 
-std::string TenthsText(long long tenths)
-{
-    const long long magnitude = tenths < 0 ? -tenths : tenths;
-    return (tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
-}

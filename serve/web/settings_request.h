@@ -8,12 +8,10 @@
 #include <string_view>
 
 #include "channel_settings.h"
+#include "write_envelope.h"
 
 // Longer bodies are refused unread: the largest sensible one is under 100 bytes.
 constexpr std::size_t kMaxSettingsBody = 1024;
 
 // The change the body asks for; or false and why, for a 400.
 bool ParseSettingsRequest(std::string_view body, SettingsChange* change, std::string* problem);
-
-// A set temperature's tenths as the decimal text the page shows: 255 is "25.5", -5 is "-0.5".
-std::string TenthsText(long long tenths);

@@ -137,6 +137,35 @@ std::vector<std::string> Writes(const std::vector<std::string>& requests)
     return writes;
 }
 
+// korvanthine-ctl run as user: its exit status (-1 when it did not end
+// normally) and what it wrote on standard error.
+std::pair<int, std::string> RunCtlAs(const passwd& user, const std::vector<std::string>& args)
+{
+    const uid_t uid = user.pw_uid;
+    const gid_t gid = user.pw_gid;
+    int err[2];
+    if (pipe(err) != 0)
+        return {-1, "no pipe"};
+    std::vector<const char*> argv{KORVANTHINE_CTL_PATH};
+    for (const std::string& arg : args)
+        argv.push_back(arg.c_str());
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(err[1], 2);
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+            _exit(99);
+        execv(KORVANTHINE_CTL_PATH, const_cast<char* const*>(argv.data()));
+        _exit(98);
+    }
+    close(err[1]);
+    const std::string text = ReadUntilClosed(err[0], 20000);
+    close(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
 TEST_F(SharedLine, SetAndWatchThroughServeEndAsOnAFreePortAndEveryWriteIsAudited)
 {
     const std::vector<std::string> set{"set", "-p", "COM1", "-c", "2", "-t", "31.5", "--output", "enable"};
@@ -313,42 +342,22 @@ TEST_F(SharedLine, AUserWhoMayNotOpenTheDeviceIsRefused)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to create and become a second user outside the device's group";
-    const char* kOutsider = "korvanthine-outsider";
-    if (getpwnam(kOutsider) == nullptr) {
-        ASSERT_EQ(std::system("useradd --system --no-create-home --shell /usr/sbin/nologin korvanthine-outsider"), 0);
-    }
-    const passwd* outsider = getpwnam(kOutsider);
+    const passwd* outsider = Outsider();
     ASSERT_NE(outsider, nullptr);
-    const uid_t uid = outsider->pw_uid;
-    const gid_t gid = outsider->pw_gid;
     StartSharing("0.25");
     // Past the file system's guard, so that serve's own check is what
     // refuses: the socket in the outsider's group (one anyone may write to
     // the client itself refuses).
     chmod(runtime_.Path().c_str(), 0755);
     chmod(runtime_.Endpoints().c_str(), 0755);
-    ASSERT_EQ(lchown(socket_.c_str(), static_cast<uid_t>(-1), gid), 0);
+    ASSERT_EQ(lchown(socket_.c_str(), static_cast<uid_t>(-1), outsider->pw_gid), 0);
     chmod(socket_.c_str(), 0660);
 
-    int err[2];
-    ASSERT_EQ(pipe(err), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(err[1], 2);
-        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
-            _exit(99);
-        execl(KORVANTHINE_CTL_PATH, KORVANTHINE_CTL_PATH, "version", "-p", sim_->DevicePath().c_str(), nullptr);
-        _exit(98);
-    }
-    close(err[1]);
-    const std::string text = ReadUntilClosed(err[0], 10000);
-    close(err[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 3) << text;
+    const auto [status, text] = RunCtlAs(*outsider, {"version", "-p", sim_->DevicePath()});
+    EXPECT_EQ(status, 3) << text;
     EXPECT_NE(text.find("refused this program: not allowed to open " + sim_->DevicePath()), std::string::npos) << text;
-    EXPECT_NE(StopServe().err.find("user korvanthine-outsider (uid " + std::to_string(uid) + ")"), std::string::npos);
+    EXPECT_NE(StopServe().err.find("user korvanthine-outsider (uid " + std::to_string(outsider->pw_uid) + ")"),
+              std::string::npos);
 }
 
 // A lab's limits hold for every local writer: a write outside them never
@@ -443,19 +452,14 @@ TEST_F(SharedLine, OneUserFillingEveryPlaceNeverKeepsAnotherUserOut)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to create and become a second user";
-    if (getpwnam("korvanthine-outsider") == nullptr) {
-        ASSERT_EQ(std::system("useradd --system --no-create-home --shell /usr/sbin/nologin korvanthine-outsider"), 0);
-    }
-    const passwd* other = getpwnam("korvanthine-outsider");
+    const passwd* other = Outsider();
     ASSERT_NE(other, nullptr);
-    const uid_t uid = other->pw_uid;
-    const gid_t gid = other->pw_gid;
     // The second user may use the device, as a member of its group would.
     chmod(sim_->DevicePath().c_str(), 0666);
     StartSharing("0.25");
     chmod(runtime_.Path().c_str(), 0755);
     chmod(runtime_.Endpoints().c_str(), 0755);
-    ASSERT_EQ(lchown(socket_.c_str(), static_cast<uid_t>(-1), gid), 0);
+    ASSERT_EQ(lchown(socket_.c_str(), static_cast<uid_t>(-1), other->pw_gid), 0);
     chmod(socket_.c_str(), 0660);
     std::vector<int> mine;
     for (int i = 0; i < 8; ++i) {
@@ -464,23 +468,8 @@ TEST_F(SharedLine, OneUserFillingEveryPlaceNeverKeepsAnotherUserOut)
         ASSERT_TRUE(fd >= 0 && recv(fd, &greeting, 1, 0) == 1 && greeting == shared_line::kAccepted) << i;
         mine.push_back(fd);
     }
-    int err[2];
-    ASSERT_EQ(pipe(err), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(err[1], 2);
-        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
-            _exit(99);
-        execl(KORVANTHINE_CTL_PATH, KORVANTHINE_CTL_PATH, "get", "-p", sim_->DevicePath().c_str(), "-c", "1", nullptr);
-        _exit(98);
-    }
-    close(err[1]);
-    const std::string text = ReadUntilClosed(err[0], 20000);
-    close(err[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+    const auto [status, text] = RunCtlAs(*other, {"get", "-p", sim_->DevicePath(), "-c", "1"});
+    EXPECT_EQ(status, 0) << text;
     std::string told;
     for (int fd : mine) {
         pollfd pfd{fd, POLLIN, 0};
