@@ -4,6 +4,7 @@
 // than the hold.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "exchange_queue.h"
@@ -16,18 +17,35 @@ std::string Frame(const char* code)
     return std::string("*00") + code + "00000000";
 }
 
-TEST(ExchangeQueue, AWritersSelectAndItsWritesAreNeverSplitByAnothersSelect)
-{
+// Two writers, A and B, on one queue; what ran, as writer and code ("A20").
+class TwoWriters : public ::testing::Test {
+protected:
+    void Submit(std::uint64_t session, const char* who, const char* code)
+    {
+        queue.Submit({Frame(code), who, session}, [](const ExchangeResult&) {});
+    }
+    // Runs what may run now; what ran in this call.
+    std::vector<std::string> RunAll()
+    {
+        ran.clear();
+        while (queue.RunOne(record)) {
+        }
+        return ran;
+    }
+
     ExchangeQueue queue;
     const std::uint64_t a = queue.NewSession();
     const std::uint64_t b = queue.NewSession();
     std::vector<std::string> ran;
-    const ExchangeQueue::Observer record = [&ran](const ExchangeRequest& request, const ExchangeResult&) {
+    const ExchangeQueue::Observer record = [this](const ExchangeRequest& request, const ExchangeResult&) {
         ran.push_back(request.who + request.frame.substr(3, 2));
     };
-    const auto submit = [&queue](std::uint64_t session, const char* who, const char* code) {
-        queue.Submit({Frame(code), who, session}, [](const ExchangeResult&) {});
-    };
+    const std::function<void(std::uint64_t, const char*, const char*)> submit =
+        [this](std::uint64_t session, const char* who, const char* code) { Submit(session, who, code); };
+};
+
+TEST_F(TwoWriters, AWritersSelectAndItsWritesAreNeverSplitByAnothersSelect)
+{
     submit(a, "A", "20");
     ASSERT_TRUE(queue.RunOne(record));
     submit(b, "B", "20");
@@ -51,24 +69,9 @@ TEST(ExchangeQueue, AWritersSelectAndItsWritesAreNeverSplitByAnothersSelect)
 // A holder's select gives it one write sequence: its second write ends the
 // hold, and a select of its own after that waits behind the writes that
 // waited for it, so sending selects never holds the others off.
-TEST(ExchangeQueue, ASelectHoldsTheOthersWritesForOneSequenceOnly)
+TEST_F(TwoWriters, ASelectHoldsTheOthersWritesForOneSequenceOnly)
 {
-    ExchangeQueue queue;
-    const std::uint64_t a = queue.NewSession();
-    const std::uint64_t b = queue.NewSession();
-    std::vector<std::string> ran;
-    const ExchangeQueue::Observer record = [&ran](const ExchangeRequest& request, const ExchangeResult&) {
-        ran.push_back(request.who + request.frame.substr(3, 2));
-    };
-    const auto submit = [&queue](std::uint64_t session, const char* who, const char* code) {
-        queue.Submit({Frame(code), who, session}, [](const ExchangeResult&) {});
-    };
-    const auto runAll = [&] {
-        ran.clear();
-        while (queue.RunOne(record)) {
-        }
-        return ran;
-    };
+    const auto runAll = [this] { return RunAll(); };
     using Order = std::vector<std::string>;
     submit(a, "A", "20");
     ASSERT_TRUE(queue.RunOne(record));
