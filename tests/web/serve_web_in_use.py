@@ -44,12 +44,14 @@ def bcrypt(user):
     return line.strip().split(":", 1)[1]
 
 
-def web_config(path, tls, users, operators):
+def web_config(path, tls, users, operators, limits=()):
     lines = []
     if tls:
         lines += ["tls_server_config:", "  cert_file: bench.crt", "  key_file: bench.key"]
     lines += ["basic_auth_users:"] + ["  %s: %s" % (user, HASHES[user]) for user in users]
     lines += ["korvanthine:", "  operators: [%s]" % ", ".join(operators)]
+    if limits:
+        lines += ["  limits:"] + ["    %s" % line for line in limits]
     with open(path + ".new", "w") as file:
         file.write("\n".join(lines) + "\n")
     os.replace(path + ".new", path)
@@ -339,6 +341,32 @@ def configuration_changes_under_serve(bench):
     assert bench.request("GET", "/metrics", "carol")[0] == 200
 
 
+def writes_outside_the_limits_never_reach_the_line(bench):
+    """An operator's write outside the lab's limits: 422 with the limit, nothing on the line."""
+    web_config(bench.config, True, ["alice", "bob", "carol"], ["alice"],
+               ['all: {set_temperature_celsius: [0, 200]}',
+                '"2": {set_temperature_celsius: [0, 150], output_enable: false}'])
+    # Until the file is read again a probe is written (to a channel where
+    # that is harmless); from then on it is refused.
+    probe = json.dumps({"channel": 3, "set_temperature": "200.1"})
+    wait_for("the limits to be taken",
+             lambda: bench.request("POST", "/settings", "alice", body=probe)[0] == 422, 5, 0.2)
+    before = bench.writes_received()
+    too_hot = json.dumps({"channel": 2, "set_temperature": "150.1"})
+    for body, said in [(too_hot, "set temperature 150.1 \u00b0C is above channel 2's highest, 150.0 \u00b0C"),
+                       (json.dumps({"channel": 2, "output_enable": "ENABLE"}), "channel 2's output may not be enabled"),
+                       (json.dumps({"channel": 1, "set_temperature": "-0.1"}), "below channel 1's lowest, 0.0")]:
+        status, _, text = bench.request("POST", "/settings", "alice", body=body)
+        assert status == 422 and said in json.loads(text)["error"], (status, text)
+    assert bench.writes_received() == before, "a write outside the limits reached the controller"
+    assert bench.metric('korvanthine_settings_refused_total{channel="2",setting="set_temperature",'
+                        'reason="above_highest"}') == 1
+    status, _, text = bench.request("POST", "/settings", "alice",
+                                    body=json.dumps({"channel": 2, "set_temperature": "150.0"}))
+    assert status == 200, (status, text)
+    assert any("refused" in line for line in bench.audit_lines())
+
+
 def a_broken_file_stops_serve_at_start():
     path = os.path.join(DIR, "broken.yml")
     with open(path, "w") as file:
@@ -373,6 +401,7 @@ def main():
     operator_writes_through_the_form(tls_bench)
     a_local_write_is_in_the_changes(tls_bench)
     configuration_changes_under_serve(tls_bench)
+    writes_outside_the_limits_never_reach_the_line(tls_bench)
     # Last: it leaves 127.0.0.1 turned away for a minute.
     guessing_is_limited(tls_bench, plain_bench)
     for bench in (tls_bench, plain_bench):
