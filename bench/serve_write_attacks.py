@@ -406,6 +406,7 @@ def run_attack(name, build, folder, config):
             "first_write_s": round(took[0], 3) if took else None,
             "later_writes_median_s": round(statistics.median(took[1:]), 3) if len(took) > 1 else None,
             "writes_max_s": round(max(took), 3) if took else None, "write_statuses": statuses,
+            "writes": [[round(t, 3), str(status)] for t, status in writes],
             "scrapes": len(scraper.took), "scrapes_failed": scraper.failed,
             "scrape_p99_ms": round(quantile(scraper.took, 0.99) * 1000, 1),
             "scrape_max_ms": round(max(scraper.took) * 1000, 1) if scraper.took else None, "found": found}
