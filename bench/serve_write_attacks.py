@@ -61,6 +61,30 @@ SELECT_CHANNEL_2 = frame("20" + "00000001")
 VERSION_QUERY = frame("00")
 
 
+def read_answer(s):
+    """The endpoint's answer to one request: its kind ("X" an exchange, "W" a
+    write refused, "R" refused and closed), its rest read; OSError when the
+    connection ends first."""
+    kind = s.recv(1)
+    if not kind:
+        raise ConnectionError("the endpoint closed the connection")
+    if kind == b"X":
+        rest = b""
+        while len(rest) < 14:
+            chunk = s.recv(14 - len(rest))
+            if not chunk:
+                raise ConnectionError("the endpoint closed the connection")
+            rest += chunk
+    else:
+        line = b""
+        while not line.endswith(b"\n") and len(line) < 4096:
+            chunk = s.recv(256)
+            if not chunk:
+                break
+            line += chunk
+    return kind.decode(errors="replace")
+
+
 def quantile(values, q):
     values = sorted(values)
     return values[min(len(values) - 1, int(q * len(values)))] if values else float("nan")
@@ -229,16 +253,13 @@ def attack_select(bench, stop, found):
         if stop.is_set():
             break
         started = time.monotonic()
-        s.sendall(bytes([len(SELECT_CHANNEL_2)]) + SELECT_CHANNEL_2)
-        kind = s.recv(1)
-        if kind == b"X":
-            rest = b""
-            while len(rest) < 14:
-                rest += s.recv(14 - len(rest))
-        else:
-            while not s.recv(256).endswith(b"\n"):
-                pass
-        answers[kind.decode(errors="replace")] = answers.get(kind.decode(errors="replace"), 0) + 1
+        try:
+            s.sendall(bytes([len(SELECT_CHANNEL_2)]) + SELECT_CHANNEL_2)
+            kind = read_answer(s)
+        except OSError:
+            answers["closed"] = 1
+            break
+        answers[kind] = answers.get(kind, 0) + 1
         stop.wait(max(0.0, 1.5 - (time.monotonic() - started)))
     s.close()
     found["select answers"] = answers
@@ -307,12 +328,7 @@ def attack_places(bench, stop, found):
                     continue
                 try:
                     s.sendall(bytes([len(VERSION_QUERY)]) + VERSION_QUERY)
-                    kind = s.recv(1)
-                    if kind == b"X":
-                        rest = b""
-                        while len(rest) < 14:
-                            rest += s.recv(14 - len(rest))
-                    else:
+                    if read_answer(s) != "X":
                         held[held.index(s)] = None
                         s.close()
                 except OSError:
