@@ -241,6 +241,17 @@ private:
                     self->Defer(std::move(reply.deferred), reply.deferredOnLine, plain, version, keepAlive, headOnly);
                     return;
                 }
+                // A failed password check is answered no sooner than the
+                // costliest would be, on a timer: the worker is free at once.
+                if (reply.notBefore > Clock::now()) {
+                    auto timer = std::make_shared<asio::steady_timer>(self->stream_.get_executor(), reply.notBefore);
+                    timer->async_wait([self, timer, reply = std::move(reply), version, keepAlive,
+                                       headOnly](beast::error_code) mutable {
+                        if (!self->closed_)
+                            self->Answer(std::move(reply), version, keepAlive, headOnly);
+                    });
+                    return;
+                }
                 self->Answer(std::move(reply), version, keepAlive, headOnly);
             });
         });

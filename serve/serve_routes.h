@@ -5,6 +5,7 @@
 // deferred work, which the server runs on a worker thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -49,6 +50,10 @@ struct HttpReply {
     // neither kind can hold up the other. A password check whose answer is
     // a write hands the write on.
     bool deferredOnLine = false;
+    // Not to be sent before this moment (a failed password check, so that
+    // every failure takes as long as the costliest); the server waits on a
+    // timer, not on a worker.
+    std::chrono::steady_clock::time_point notBefore{};
 };
 
 class AllowedHosts;

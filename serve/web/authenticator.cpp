@@ -1,6 +1,5 @@
 #include "authenticator.h"
 
-#include <thread>
 
 #include <openssl/sha.h>
 
@@ -57,8 +56,9 @@ AuthDecision Authenticator::Check(const WebConfig& config, std::optional<std::st
     const BasicCredentials credentials = *ParseBasicAuthorization(*header);
     const auto user = config.users.find(credentials.user);
     // Timing must not tell which names exist, nor whose hash is cheap: an
-    // unknown user costs the costliest bcrypt, and every failure lasts at
-    // least as long as that one took when the configuration was loaded.
+    // unknown user costs the costliest bcrypt, and every failure is answered
+    // no sooner than that one took when the configuration was loaded (the
+    // caller waits without holding a worker).
     const auto began = Clock::now();
     bool matches = false;
     if (user != config.users.end())
@@ -67,7 +67,7 @@ AuthDecision Authenticator::Check(const WebConfig& config, std::optional<std::st
         BcryptMatches(credentials.password, CostliestHash(config));
     if (!matches) {
         Failed(AddressPrefix(address), now);
-        std::this_thread::sleep_until(began + config.failedCheckFloor);
+        decision.answerNotBefore = began + config.failedCheckFloor;
         return decision;
     }
     Remember(CredentialKey(credentials, user->second));

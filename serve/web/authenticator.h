@@ -32,6 +32,9 @@ struct AuthDecision {
     } kind = Refused;
     std::string user;
     int retryAfterSeconds = 0; // Limited
+    // Refused after a check: not to be answered before then, so that every
+    // failure lasts as long as a check of the costliest hash.
+    std::chrono::steady_clock::time_point answerNotBefore{};
 };
 
 class Authenticator {

@@ -122,7 +122,9 @@ HttpReply RouteWithWebSide(const HttpRequest& request, WebSide& web, const Plain
         const AuthDecision decision = web.auth.Check(setup->config, std::string_view(*header), request.peer);
         // A write, after a first verification, goes on to the line's own
         // worker: the server hands it on.
-        return Authorized(request, web, setup, decision, rest);
+        HttpReply answer = Authorized(request, web, setup, decision, rest);
+        answer.notBefore = decision.answerNotBefore;
+        return answer;
     };
     return reply;
 }
