@@ -61,6 +61,13 @@ public:
             SwitchOff(s.state == before);
             return std::move(result_);
         }
+        if (s.reassert && s.state != RunState::Held) {
+            s.reassert = false;
+            for (ChannelRun& run : s.channels)
+                EnableOutput(run);
+            if (s.state == RunState::Aborted)
+                return Finish();
+        }
         if (before == RunState::Idle) {
             // Just started: the program's first segment begins on this pass.
             if (Complete() && AllSensorsUsable())
@@ -414,7 +421,7 @@ private:
     double RampSeconds(const Segment& segment) const
     {
         if (segment.seconds)
-            return *segment.seconds;
+            return result_.state.rampSecondsLeft.value_or(*segment.seconds);
         double longest = 0;
         for (const ChannelRun& run : result_.state.channels)
             longest = std::max(longest, std::fabs(segment.targetTenths.at(run.channel) / 10.0 - run.rampFromCelsius)
@@ -470,6 +477,7 @@ private:
         ProgramState& s = result_.state;
         ++s.segment;
         s.segmentBegun = false;
+        s.rampSecondsLeft.reset();
     }
 
     void Advance(double dt)
@@ -530,6 +538,7 @@ private:
                     ++loopsDone;
                     s.segment = segment.loopTo;
                     s.segmentBegun = false;
+                    s.rampSecondsLeft.reset();
                     continue;
                 }
                 loopsDone = 0;
@@ -640,6 +649,8 @@ const char* EventKindName(EventKind kind)
         return "ended";
     case EventKind::Aborted:
         return "aborted";
+    case EventKind::Recovered:
+        return "recovered";
     case EventKind::OutputOff:
         break;
     }

@@ -74,6 +74,7 @@ enum class EventKind {
     WriteDiffered,  // read back otherwise: written again
     Ended,
     Aborted,
+    Recovered,      // after a restart, within recovery's max_outage
     OutputOff,      // after an end or abort: the output read back disabled
 };
 const char* EventKindName(EventKind kind);
@@ -112,6 +113,10 @@ struct ProgramState {
     std::optional<ProgramClock> holdingBackSince;
     bool holdingBackForLine = false; // rather than for the soak's band
     std::vector<ChannelRun> channels; // in the program's order
+    // After a restart: a ramp by time that began again takes only what was
+    // left of its time, and the outputs are enabled again on the next step.
+    std::optional<double> rampSecondsLeft;
+    bool reassert = false;
 };
 
 struct StepResult {
