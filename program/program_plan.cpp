@@ -13,6 +13,15 @@ constexpr long kMostSegmentVisits = 1000000;
 
 ProgramPlan PlanProgram(const Program& program, double startCelsius)
 {
+    std::map<int, double> celsius;
+    for (int channel : program.channels)
+        celsius[channel] = startCelsius;
+    return PlanFrom(program, 0, std::vector<int>(program.segments.size(), 0), std::move(celsius));
+}
+
+ProgramPlan PlanFrom(const Program& program, std::size_t first, std::vector<int> loopsDone,
+                     std::map<int, double> celsius)
+{
     ProgramPlan plan;
     plan.highestTenths = std::numeric_limits<std::int32_t>::min();
     for (const Segment& segment : program.segments)
@@ -22,12 +31,9 @@ ProgramPlan PlanProgram(const Program& program, double startCelsius)
     if (plan.highestTenths == std::numeric_limits<std::int32_t>::min())
         plan.highestTenths = 0;
 
-    std::map<int, double> celsius;
-    for (int channel : program.channels)
-        celsius[channel] = startCelsius;
-    std::vector<int> loopsDone(program.segments.size(), 0);
+    loopsDone.resize(program.segments.size(), 0);
     long visits = 0;
-    for (std::size_t index = 0; index < program.segments.size(); ++index) {
+    for (std::size_t index = first; index < program.segments.size(); ++index) {
         if (++visits > kMostSegmentVisits) {
             plan.complete = false;
             break;

@@ -3,6 +3,7 @@
 // its writes through (so that serve refuses it at start, not half-way).
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct ProgramPlan {
 };
 
 ProgramPlan PlanProgram(const Program& program, double startCelsius);
+
+// The plan of what is left: from segment first on, with loops already gone
+// round loopsDone times (per segment) and the channels at celsius.
+ProgramPlan PlanFrom(const Program& program, std::size_t first, std::vector<int> loopsDone,
+                     std::map<int, double> celsius);
 
 // One text per write the limits would refuse: a target, or enabling the
 // output.

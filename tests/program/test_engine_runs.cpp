@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_bench.h"
+#include "program_remaining.h"
 
 namespace program_test {
 namespace {
@@ -229,6 +230,27 @@ TEST(ProgramHolds, APersonsHoldStopsTheClockAndResumeWritesTheProgramsSettingsAg
     // The ramp goes on where it stopped: 50 s of it are left.
     bench.RunFor(25);
     EXPECT_EQ(bench.Channel(1).setTenths, 500);
+}
+
+TEST(ProgramStatus, TheRemainingTimeCountsDownWithTheProgramThroughItsLoops)
+{
+    // 20 min up, then twice 10 min soak and 5 min ramp: 50 minutes.
+    EngineBench bench(MakeProgram({1}, 90, {RampRate(60, 2), Soak(600), RampTime(30, 300), Loop(1, 1)}));
+    EXPECT_EQ(RemainingSeconds(bench.program, bench.state), std::nullopt);
+    bench.CelsiusAll(20);
+    bench.temperatureFollows = true;
+    bench.Start();
+    int checked = 0;
+    while (bench.state.state == RunState::Running && bench.now < 4000) {
+        const std::optional<double> left = RemainingSeconds(bench.program, bench.state);
+        ASSERT_TRUE(left) << bench.now;
+        ASSERT_NEAR(*left + bench.now, 3000, 1e-6) << "at " << bench.now << " s, in segment " << bench.state.segment;
+        ++checked;
+        bench.Pass();
+    }
+    EXPECT_EQ(bench.state.state, RunState::Ended);
+    EXPECT_EQ(checked, 3000);
+    EXPECT_EQ(RemainingSeconds(bench.program, bench.state), 0.0);
 }
 
 } // namespace
