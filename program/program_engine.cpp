@@ -43,9 +43,7 @@ public:
         const double dt = s.lastTime ? std::max(0.0, now_ - *s.lastTime) : 0.0;
         s.lastTime = now_;
         const RunState before = s.state;
-        const bool wasRunning = before == RunState::Running;
-        const bool active = IsActive(before);
-        const bool complete = active && Complete();
+        const bool complete = IsActive(before) && Complete();
         // The pass was read before this step's writes: it confirms only
         // those of earlier steps, so it is judged before any command.
         if (complete) {
@@ -57,34 +55,22 @@ public:
             Apply(*command);
         if (s.state == RunState::Idle)
             return std::move(result_);
-        if (s.state == RunState::Ended || s.state == RunState::Aborted) {
-            SwitchOff(s.state == before);
-            return std::move(result_);
-        }
-        if (s.reassert && s.state != RunState::Held) {
-            s.reassert = false;
-            for (ChannelRun& run : s.channels)
-                EnableOutput(run);
-            if (s.state == RunState::Aborted)
-                return Finish();
-        }
+        if (s.state == RunState::Ended || s.state == RunState::Aborted)
+            return Finish(s.state == before);
         if (before == RunState::Idle) {
-            // Just started: the program's first segment begins on this pass.
-            if (Complete() && AllSensorsUsable())
+            // Just started: the first segment begins on this pass if it can.
+            if (Complete() && AllSensorsUsable()) {
                 Advance(0.0);
-            return Finish();
+                Reassert();
+            }
+            return Finish(false);
         }
-        if (s.state != RunState::Aborted)
-            Interlocks(complete);
-        if (s.state == RunState::Aborted) {
-            SwitchOff(false);
-            return std::move(result_);
-        }
-        if (s.state == RunState::Held)
-            return std::move(result_);
+        Interlocks(complete);
+        if (s.state != RunState::Running && s.state != RunState::HoldingBack)
+            return Finish(false);
         if (!complete) {
             HoldBack(true);
-            return std::move(result_);
+            return Finish(false);
         }
         if (s.holdingBackForLine) {
             s.holdingBackForLine = false;
@@ -92,19 +78,12 @@ public:
             if (!InSoak())
                 GoOn("the line answers again");
         }
-        if (!AllSensorsUsable())
-            return std::move(result_);
-        Advance(wasRunning ? dt : 0.0);
-        return Finish();
-    }
-
-    // A program that ended or aborted in this step asks for its outputs off.
-    StepResult Finish()
-    {
-        const RunState state = result_.state.state;
-        if (state == RunState::Aborted || state == RunState::Ended)
-            SwitchOff(false);
-        return std::move(result_);
+        // A sensor that failed once is not believed; the interlock counts it.
+        if (AllSensorsUsable()) {
+            Advance(before == RunState::Running ? dt : 0.0);
+            Reassert();
+        }
+        return Finish(false);
     }
 
 private:
@@ -113,6 +92,16 @@ private:
     const ProgramClock now_;
     const WriteLimits& limits_;
     StepResult result_;
+
+    // A program that ended or aborted asks for its outputs off. passCounts:
+    // it stopped before this step, so this pass may show them off.
+    StepResult Finish(bool passCounts)
+    {
+        const RunState state = result_.state.state;
+        if (state == RunState::Aborted || state == RunState::Ended)
+            SwitchOff(passCounts);
+        return std::move(result_);
+    }
 
     void Event(EventKind kind, int channel, std::string text)
     {
@@ -190,8 +179,8 @@ private:
                     run.writtenTenths.reset();
                     run.setpointUnconfirmed = false;
                     run.deviationSince.reset();
-                    EnableOutput(run);
                 }
+                s.reassert = true;
                 Event(EventKind::Resumed, 0, "resumed by a person");
             }
             break;
@@ -216,19 +205,30 @@ private:
             s.channels.push_back(run);
         }
         Event(EventKind::Started, 0, "started " + program_.name);
+        // Refused before anything is written, rather than half-way through.
         for (ChannelRun& run : s.channels)
-            EnableOutput(run);
+            if (std::optional<WriteRefusal> refusal
+                = CheckSettingWrite(limits_, run.channel, WrittenSetting::OutputEnable, 1))
+                return Abort(AbortReason::OutsideLimits, run.channel, refusal->text);
+        s.reassert = true;
     }
 
-    void EnableOutput(ChannelRun& run)
+    // The outputs go on after the step's set points, never before: an
+    // output enabled first would heat toward whatever set point the
+    // channel had, for as long as the queue takes to reach the next write.
+    void Reassert()
     {
-        if (std::optional<WriteRefusal> refusal
-            = CheckSettingWrite(limits_, run.channel, WrittenSetting::OutputEnable, 1)) {
-            Abort(AbortReason::OutsideLimits, run.channel, refusal->text);
+        ProgramState& s = result_.state;
+        if (!s.reassert || (s.state != RunState::Running && s.state != RunState::HoldingBack))
             return;
+        s.reassert = false;
+        for (ChannelRun& run : s.channels) {
+            if (std::optional<WriteRefusal> refusal
+                = CheckSettingWrite(limits_, run.channel, WrittenSetting::OutputEnable, 1))
+                return Abort(AbortReason::OutsideLimits, run.channel, refusal->text);
+            Write(run.channel, WrittenSetting::OutputEnable, 1);
+            run.enableUnconfirmed = true;
         }
-        Write(run.channel, WrittenSetting::OutputEnable, 1);
-        run.enableUnconfirmed = true;
     }
 
     void Abort(AbortReason reason, int channel, const std::string& why)

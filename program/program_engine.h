@@ -129,7 +129,9 @@ struct StepResult {
 // full). command: what a person asked for since the last step, if anything.
 //
 // The writes of a step are read back on the next pass handed in: serve
-// carries them out before that pass. A set point is asked for only when its
+// carries them out, in their order, before that pass. An output is enabled
+// (at the start, on resume, after a restart) only on a complete pass and
+// after the set point of the same step. A set point is asked for only when its
 // value in tenths changes; a read-back that differs is written again, and
 // safety.unconfirmedWrites of them in a row abort the program.
 //

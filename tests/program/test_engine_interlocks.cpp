@@ -168,8 +168,8 @@ TEST(ProgramInterlocks, AStartTheLimitsRefuseLeavesEveryOutputDisabled)
     bench.CelsiusAll(30);
     const StepResult start = bench.Start();
     EXPECT_EQ(bench.state.reason, AbortReason::OutsideLimits);
-    // Channel 1 was enabled before channel 3 was refused: not any more. The
-    // pass read before the start proves nothing about its writes.
+    // Refused before anything is enabled; the outputs are disabled all the
+    // same, and the pass read before the start proves nothing about that.
     EXPECT_EQ(start.writes, (std::vector<ProgramWrite>{{1, WrittenSetting::OutputEnable, 0},
                                                       {3, WrittenSetting::OutputEnable, 0}}));
     EXPECT_EQ(bench.Count(EventKind::OutputOff), 0);

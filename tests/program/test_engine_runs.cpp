@@ -87,6 +87,19 @@ TEST(ProgramRuns, TheStartEnablesEachOutputAndTheEndSwitchesThemOffOrHolds)
     }
 }
 
+TEST(ProgramRuns, AnOutputIsEnabledOnlyAfterItsFirstSetPointIsAskedFor)
+{
+    EngineBench bench(MakeProgram({2}, 90, {RampRate(60, 2), Soak(60)}));
+    bench.CelsiusAll(30);
+    // The line is silent when the program starts: nothing is enabled toward
+    // whatever set point the channel had.
+    EXPECT_TRUE(bench.Pass(0, OperatorCommand::Start, false).writes.empty());
+    EXPECT_TRUE(bench.Pass(1, std::nullopt, false).writes.empty());
+    const StepResult first = bench.Pass();
+    EXPECT_EQ(first.writes, (std::vector<ProgramWrite>{{2, WrittenSetting::SetTemperature, 300},
+                                                      {2, WrittenSetting::OutputEnable, 1}}));
+}
+
 TEST(ProgramSoaks, TheSoakClockRunsOnlyWithinTheHoldbackBand)
 {
     Program program = MakeProgram({2}, 90, {StepTo(60), Soak(600)});
