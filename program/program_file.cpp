@@ -16,10 +16,10 @@ struct Refusal {
     std::string what;
 };
 
-// yaml-cpp counts lines from 0.
+// yaml-cpp counts lines from 0, and gives an empty document no line at all.
 int Line(const YAML::Node& node)
 {
-    return node.Mark().line + 1;
+    return std::max(node.Mark().line, 0) + 1;
 }
 
 [[noreturn]] void Refuse(const YAML::Node& node, const std::string& what)
@@ -186,7 +186,7 @@ private:
         } catch (const Refusal& refusal) {
             errors.push_back(refusal);
         } catch (const YAML::Exception& problem) {
-            errors.push_back({problem.mark.line + 1, problem.msg});
+            errors.push_back({std::max(problem.mark.line, 0) + 1, problem.msg});
         }
         return false;
     }
@@ -450,7 +450,7 @@ bool LoadProgramText(const std::string& text, const std::string& path, Program* 
     } catch (const Refusal& refusal) {
         found.push_back(refusal);
     } catch (const YAML::Exception& problem) {
-        found.push_back({problem.mark.line + 1, problem.msg});
+        found.push_back({std::max(problem.mark.line, 0) + 1, problem.msg});
     }
     std::stable_sort(found.begin(), found.end(), [](const Refusal& a, const Refusal& b) { return a.line < b.line; });
     errors->clear();

@@ -131,6 +131,8 @@ TEST(ProgramFiles, EachMistakeIsReportedWithItsLine)
         {"a bare safety time", std::string("safety: {deviation: {band: 5, for: 60}}\n") + kHead + "  - {step: 30}\n",
          {"1: safety: deviation: for: the time 60 has no unit"}},
         {"not YAML", std::string(kHead) + "  - {step: 30\n", {"6: "}},
+        {"an empty file", "", {"1: the file is not a mapping"}},
+        {"no segments", "name: t\nchannels: [1]\nmax_celsius: 80\nsegments: []\n", {"4: segments is not a list of segments"}},
         // Everything wrong at once, in the order of the file.
         {"several mistakes",
          std::string("holdback: {band: 0}\n") + kHead + "  - {ramp: 30, rate: 2}\n  - {step: 81}\n  - {soak: 5}\n",
