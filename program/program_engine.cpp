@@ -61,7 +61,7 @@ public:
             // Just started: the first segment begins on this pass if it can.
             if (Complete() && AllSensorsUsable()) {
                 Advance(0.0);
-                Reassert();
+                EnablePendingOutputs();
             }
             return Finish(false);
         }
@@ -81,7 +81,7 @@ public:
         // A sensor that failed once is not believed; the interlock counts it.
         if (AllSensorsUsable()) {
             Advance(before == RunState::Running ? dt : 0.0);
-            Reassert();
+            EnablePendingOutputs();
         }
         return Finish(false);
     }
@@ -180,7 +180,8 @@ private:
                     run.setpointUnconfirmed = false;
                     run.deviationSince.reset();
                 }
-                s.reassert = true;
+                for (ChannelRun& run : s.channels)
+                    run.enablePending = true;
                 Event(EventKind::Resumed, 0, "resumed by a person");
             }
             break;
@@ -210,19 +211,23 @@ private:
             if (std::optional<WriteRefusal> refusal
                 = CheckSettingWrite(limits_, run.channel, WrittenSetting::OutputEnable, 1))
                 return Abort(AbortReason::OutsideLimits, run.channel, refusal->text);
-        s.reassert = true;
+        for (ChannelRun& run : s.channels)
+            run.enablePending = true;
     }
 
-    // The outputs go on after the step's set points, never before: an
-    // output enabled first would heat toward whatever set point the
-    // channel had, for as long as the queue takes to reach the next write.
-    void Reassert()
+    // An output goes on only once the program has asked for its set point,
+    // and after it in the step: enabled earlier, it would heat toward
+    // whatever set point the channel had. A program that begins with a wait
+    // leaves the outputs as they are until its first ramp or step.
+    void EnablePendingOutputs()
     {
         ProgramState& s = result_.state;
-        if (!s.reassert || (s.state != RunState::Running && s.state != RunState::HoldingBack))
+        if (s.state != RunState::Running && s.state != RunState::HoldingBack)
             return;
-        s.reassert = false;
         for (ChannelRun& run : s.channels) {
+            if (!run.enablePending || !run.writtenTenths)
+                continue;
+            run.enablePending = false;
             if (std::optional<WriteRefusal> refusal
                 = CheckSettingWrite(limits_, run.channel, WrittenSetting::OutputEnable, 1))
                 return Abort(AbortReason::OutsideLimits, run.channel, refusal->text);

@@ -93,6 +93,7 @@ struct ChannelRun {
     std::optional<std::int32_t> writtenTenths;  // the last set point asked for
     bool setpointUnconfirmed = false;           // written, not yet read back
     bool enableUnconfirmed = false;
+    bool enablePending = false;                 // to be enabled once it has a set point
     bool outputOffConfirmed = false;            // after an end or abort
     int differingReadBacks = 0;
     int badSensorPasses = 0;
@@ -114,9 +115,8 @@ struct ProgramState {
     bool holdingBackForLine = false; // rather than for the soak's band
     std::vector<ChannelRun> channels; // in the program's order
     // After a restart: a ramp by time that began again takes only what was
-    // left of its time, and the outputs are enabled again on the next step.
+    // left of its time.
     std::optional<double> rampSecondsLeft;
-    bool reassert = false;
 };
 
 struct StepResult {

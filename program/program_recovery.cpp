@@ -49,7 +49,8 @@ StepResult Recover(const Program& program, const ProgramState& journaled, double
             s.rampSecondsLeft = std::max(0.0, s.rampSecondsLeft.value_or(*ramp.seconds) - s.segmentSeconds);
         s.segmentBegun = false;
     }
-    s.reassert = s.state != RunState::Held;
+    for (ChannelRun& run : s.channels)
+        run.enablePending = s.state != RunState::Held;
     result.events.push_back({EventKind::Recovered, 0, away + ", within recovery's max_outage"});
     return result;
 }

@@ -98,6 +98,20 @@ TEST(ProgramRuns, AnOutputIsEnabledOnlyAfterItsFirstSetPointIsAskedFor)
     const StepResult first = bench.Pass();
     EXPECT_EQ(first.writes, (std::vector<ProgramWrite>{{2, WrittenSetting::SetTemperature, 300},
                                                       {2, WrittenSetting::OutputEnable, 1}}));
+
+    // A program that first waits for the plant leaves the outputs alone
+    // until it has a set point of its own.
+    Program program = MakeProgram({1, 2}, 90, {Wait(WaitCondition::Below, 25, 600), StepTo(30), Soak(60)});
+    EngineBench waiting(program);
+    waiting.CelsiusAll(28);
+    waiting.Start();
+    waiting.RunFor(30);
+    EXPECT_TRUE(waiting.writes.empty());
+    waiting.CelsiusAll(24.9);
+    EXPECT_EQ(waiting.Pass().writes, (std::vector<ProgramWrite>{{1, WrittenSetting::SetTemperature, 300},
+                                                               {2, WrittenSetting::SetTemperature, 300},
+                                                               {1, WrittenSetting::OutputEnable, 1},
+                                                               {2, WrittenSetting::OutputEnable, 1}}));
 }
 
 TEST(ProgramSoaks, TheSoakClockRunsOnlyWithinTheHoldbackBand)
