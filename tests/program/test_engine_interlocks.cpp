@@ -108,12 +108,18 @@ TEST(ProgramInterlocks, HeldBackPastTheTimeoutAbortsAndDeviationDoesNotCountMean
 {
     Program program = MakeProgram({2}, 90, {StepTo(60), Soak(600)});
     program.holdbackTimeoutSeconds = 300;
-    EngineBench bench(program);
-    bench.CelsiusAll(40); // 20 °C off the set point, all the time
-    bench.Start();
-    bench.RunUntilOver(1000);
-    EXPECT_EQ(bench.state.reason, AbortReason::HoldbackTimeout);
-    EXPECT_NEAR(bench.now, 300, 1);
+    for (const bool silentMeanwhile : {false, true}) {
+        EngineBench bench(program);
+        bench.CelsiusAll(40); // 20 °C off the set point, all the time
+        bench.Start();
+        bench.RunFor(200);
+        // A silent line in the middle does not start the holdback over.
+        for (int i = 0; silentMeanwhile && i < 20; ++i)
+            bench.Pass(1, std::nullopt, false);
+        bench.RunUntilOver(1000);
+        EXPECT_EQ(bench.state.reason, AbortReason::HoldbackTimeout) << silentMeanwhile;
+        EXPECT_NEAR(bench.now, 300, 1) << silentMeanwhile;
+    }
 }
 
 TEST(ProgramInterlocks, ASilentLineHoldsBackAndTheProgramGoesOnWhenItAnswers)
