@@ -211,6 +211,18 @@ std::string BasicAuthorization(const std::string& user, std::string password)
 }
 
 // The exit status a local set would end with for the same outcome.
+// The first line of a plain answer, as a message may show it.
+std::string FirstLine(const std::string& body)
+{
+    std::string line = body.substr(0, body.find('\n'));
+    if (line.size() > 300)
+        line.resize(300);
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    return line;
+}
+
 int ExitStatusFor(unsigned status, const nlohmann::json& answer)
 {
     switch (status) {
@@ -220,6 +232,8 @@ int ExitStatusFor(unsigned status, const nlohmann::json& answer)
         return kExitUsage;
     case 409:
         return answer.contains("written") ? kExitReadBackMismatch : kExitIncompleteReply;
+    case 422:
+        return kExitRefusedByLimits;
     case 503:
         return kExitIncompleteReply;
     default:
@@ -347,7 +361,11 @@ int RunRemoteSet(const CtlRequest& request)
             if (!PrintToStandardOutput(SettingsLine(request.channel, answer)))
                 return kExitFailure;
         if (status != 200) {
+            // serve says why, and often how to mend it, in JSON or in a
+            // plain line; the status's own phrase is the last resort.
             std::string reason = answer.is_object() ? answer.value("error", "") : "";
+            if (reason.empty() && !answer.is_object())
+                reason = FirstLine(response.body());
             if (reason.empty())
                 reason = std::string(response.reason());
             std::fprintf(stderr, "korvanthine-ctl: %s answered %u: %s\n", request.url.c_str(), status, reason.c_str());

@@ -365,6 +365,17 @@ def writes_outside_the_limits_never_reach_the_line(bench):
                                     body=json.dumps({"channel": 2, "set_temperature": "150.0"}))
     assert status == 200, (status, text)
     assert any("refused" in line for line in bench.audit_lines())
+    # From a script, the same refusal: the limit on standard error, status 6.
+    with open(os.path.join(DIR, "alice.password"), "w") as file:
+        file.write(PASSWORDS["alice"])
+    remote = [CTL, "set", "--url", "https://localhost:%d" % bench.port, "--user", "alice", "--password-file",
+              os.path.join(DIR, "alice.password"), "--ca-file", os.path.join(DIR, "ca.crt"), "-c", "2"]
+    refused = subprocess.run(remote + ["--temp", "150.1"], capture_output=True, text=True, timeout=90)
+    assert refused.returncode == 6 and "above channel 2's highest, 150.0" in refused.stderr, \
+        (refused.returncode, refused.stderr)
+    assert not any(line.startswith("*0031000005dd") for line in bench.writes_received()), "150.1 reached the line"
+    taken = subprocess.run(remote + ["--temp", "149.9"], capture_output=True, text=True, timeout=90)
+    assert taken.returncode == 0, (taken.returncode, taken.stderr)
 
 
 def a_broken_file_stops_serve_at_start():
