@@ -99,7 +99,8 @@ int RunServe(const CtlRequest& request)
     std::string error;
     note.clear();
     if (!server.Listen(request.listenHost, request.listenPort, &error, &note)) {
-        std::fprintf(stderr, "korvanthine-ctl: cannot listen on %s:%d: %s\n",
+        std::fprintf(stderr, "korvanthine-ctl: cannot listen on %s:%d: %s (another address or port: --listen "
+                             "[HOST]:PORT)\n",
                      request.listenHost.empty() ? "*" : request.listenHost.c_str(), request.listenPort, error.c_str());
         return kExitFailure;
     }

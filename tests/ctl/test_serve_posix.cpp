@@ -204,6 +204,7 @@ TEST_F(ServeOverSim, APortNamedInAnyBytesAHangupAndATakenFamilyEndNothingUnclean
     close(holder);
     EXPECT_EQ(refused.status, 1) << refused.err;
     EXPECT_NE(refused.err.find("cannot listen on *:"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("(another address or port: --listen [HOST]:PORT)"), std::string::npos) << refused.err;
 }
 
 } // namespace
