@@ -7,7 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "serve_routes.h"
+#include "http_message.h"
+#include "serve_context.h"
 
 // True for the paths of the page, its files and /state.json.
 bool IsBenchPagePath(const std::string& path);

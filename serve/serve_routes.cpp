@@ -32,22 +32,6 @@ HttpReply NoSettingsHere(const std::string& method)
 
 } // namespace
 
-HttpReply PlainReply(int status, const std::string& text)
-{
-    HttpReply reply;
-    reply.status = status;
-    reply.body = text + "\n";
-    return reply;
-}
-
-std::optional<std::string> HttpRequest::Header(const std::string& name) const
-{
-    for (const auto& [key, value] : headers)
-        if (key == name)
-            return value;
-    return std::nullopt;
-}
-
 std::optional<HttpReply> MisdirectedHost(const HttpRequest& request, const AllowedHosts* allowedHosts)
 {
     const std::optional<std::string> host = request.Header("host");
