@@ -69,6 +69,27 @@ void AuditTrail::Keep(const AuditEntry& entry)
     ++counts_[{entry.user, entry.outcome}];
 }
 
+void AuditTrail::KeepSetting(const AuditEntry& entry, bool setTemperature, int value)
+{
+    // The writes of one change follow each other at once; a later one is another change.
+    constexpr double kSameChangeSeconds = 2.0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!recent_.empty()) {
+            AuditEntry& newest = recent_.front();
+            if (newest.user == entry.user && newest.client == entry.client && newest.channel == entry.channel
+                && newest.wanted && std::fabs(entry.unixSeconds - newest.unixSeconds) <= kSameChangeSeconds) {
+                (setTemperature ? newest.wanted->setTenths : newest.wanted->outputEnable) = value;
+                newest.unixSeconds = entry.unixSeconds;
+                if (entry.outcome != "answered")
+                    newest.outcome = entry.outcome;
+                return;
+            }
+        }
+    }
+    Keep(entry);
+}
+
 std::string AuditTrail::RecentJson() const
 {
     nlohmann::json list = nlohmann::json::array();

@@ -5,6 +5,7 @@
 // counter's labels stay bounded. Nothing of a password ever enters it.
 #pragma once
 
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -35,6 +36,11 @@ public:
     void Record(const AuditEntry& entry);
     // As Record, for a write whose journal line another part already wrote.
     void Keep(const AuditEntry& entry);
+    // As Keep, for one setting of a local program's change: when the newest
+    // entry is the same program's write to the same channel a moment ago
+    // (SEND and set write both settings one after the other), that entry
+    // takes this setting too, so that one change is one row.
+    void KeepSetting(const AuditEntry& entry, bool setTemperature, int value);
     // The kept entries, newest first, as a JSON array.
     std::string RecentJson() const;
     // korvanthine_settings_writes_total{user,outcome}, with its HELP and TYPE.

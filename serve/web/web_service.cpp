@@ -104,7 +104,7 @@ void WebService::ClientWrote(const ClientSettingWrite& write)
             (write.setTemperature ? entry.wanted->setTenths : entry.wanted->outputEnable) = write.value;
         }
     }
-    audit_.Keep(entry);
+    audit_.KeepSetting(entry, write.setTemperature, write.value);
 }
 
 void WebService::WatchForChanges()

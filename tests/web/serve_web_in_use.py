@@ -249,12 +249,14 @@ def operator_writes_through_the_form(bench):
 
 def a_local_write_is_in_the_changes(bench):
     # korvanthine-ctl on the bench's own computer, through serve's endpoint.
-    subprocess.run([CTL, "set", "-p", "COM1", "-c", "4", "--temp", "12.5"], env=bench.env, check=True, timeout=60,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run([CTL, "set", "-p", "COM1", "-c", "4", "--temp", "12.5", "--output", "enable"], env=bench.env,
+                   check=True, timeout=60, stdout=subprocess.DEVNULL)
     changes = json.loads(bench.request("GET", "/settings", "bob")[2])["changes"]
     local = [c for c in changes if c["user"] == "local" and c["channel"] == 4]
-    assert any(c["written"] and c["written"]["set_temperature"] == "12.5" and c["outcome"] == "answered"
-               for c in local), changes
+    # One change, one row, with both settings as written.
+    assert len(local) == 1, changes
+    assert local[0]["written"] == {"set_temperature": "12.5", "output_enable": 1} and \
+        local[0]["outcome"] == "answered", changes
     assert bench.metric(r'korvanthine_settings_writes_total\{user="local",outcome="answered"\}') >= 1
 
 
