@@ -175,7 +175,7 @@ TEST(Authenticator, WhenAllNetworksHaveSpentTheBudgetOnlyThoseThatFailedWait)
     int failures = 0;
     for (int network = 0; failures < Authenticator::kAllFailuresAllowed; ++network)
         for (int i = 0; i + 1 < Authenticator::kFailuresAllowed && failures < Authenticator::kAllFailuresAllowed; ++i) {
-            const std::string address = "10.0." + std::to_string(network) + "." + std::to_string(i + 1);
+            const std::string address = "127.10." + std::to_string(network) + "." + std::to_string(i + 1);
             ASSERT_EQ(auth.Check(config, std::string_view(wrong), address, start).kind, AuthDecision::Refused)
                 << address;
             ++failures;
@@ -186,9 +186,9 @@ TEST(Authenticator, WhenAllNetworksHaveSpentTheBudgetOnlyThoseThatFailedWait)
         const std::string& header;
         AuthDecision::Kind kind;
     } attempts[] = {
-        {"10.0.0.200", wrong, AuthDecision::Limited},   // a network that failed
-        {"10.0.1.200", carol, AuthDecision::Limited},   // ... even with a right password not verified yet
-        {"10.0.2.200", good, AuthDecision::Allowed},    // one verified before is never turned away
+        {"127.10.0.200", wrong, AuthDecision::Limited},   // a network that failed
+        {"127.10.1.200", carol, AuthDecision::Limited},   // ... even with a right password not verified yet
+        {"127.10.2.200", good, AuthDecision::Allowed},    // one verified before is never turned away
         {"198.51.100.9", carol, AuthDecision::Allowed}, // a network that has not failed is heard
         {"192.0.2.9", wrong, AuthDecision::Refused},    // ... and heard when wrong,
         {"192.0.2.10", wrong, AuthDecision::Limited},   // after which it has failed too
@@ -199,7 +199,7 @@ TEST(Authenticator, WhenAllNetworksHaveSpentTheBudgetOnlyThoseThatFailedWait)
     // Told to come back when the overall while is over, not when its own is.
     EXPECT_EQ(auth.Check(config, std::string_view(wrong), "192.0.2.11", later).retryAfterSeconds, 40);
     const auto over = start + Authenticator::kFailureWindow;
-    EXPECT_EQ(auth.Check(config, std::string_view(wrong), "10.0.0.202", over).kind, AuthDecision::Refused);
+    EXPECT_EQ(auth.Check(config, std::string_view(wrong), "127.10.0.202", over).kind, AuthDecision::Refused);
 }
 
 TEST(Authenticator, EveryFailedCheckLastsAsLongAsTheCostliestWhoeverItWasFor)
