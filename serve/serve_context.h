@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "bench_snapshot.h"
+#include "program_status.h"
 #include "trend_ring.h"
 
 class AllowedHosts;
@@ -16,4 +18,6 @@ struct ServeContext {
     std::uint64_t instance;   // serve's start in milliseconds: a page sees a restart by it
     // The names a request's Host may give (see allowed_hosts.h); none: any.
     const AllowedHosts* allowedHosts = nullptr;
+    // serve's programs now; none in a serve that runs none.
+    std::function<ProgramsView()> programs;
 };
