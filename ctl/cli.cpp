@@ -189,9 +189,65 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
                     "address could not be taken, 2 usage error (or an unusable web configuration), 3 port not "
                     "opened at start.");
 
+    serve->add_option("--state.dir", request->stateDir,
+                      "where serve journals its programs' runs, to take them up after a restart (default: the "
+                      "service's StateDirectory, else $XDG_STATE_HOME/korvanthine, else ~/.local/state/korvanthine)");
+
+    CLI::App* program = app.add_subcommand("program", "temperature programs (ramps, soaks, waits) that a bench's "
+                                                      "serve runs unattended; see korvanthine-ctl program --help");
+    program->require_subcommand(1);
+    CLI::App* check = program->add_subcommand("check", "reads a program file and says how long it takes and how hot "
+                                                       "it gets, or what is wrong with it (FILE:LINE: reason)");
+    check->add_option("file", request->programFile, "the program's YAML file")->required();
+    std::vector<CLI::App*> programCommands;
+    const auto programCommand = [&](const char* name, const char* description) {
+        CLI::App* command = PortCommand(*program, name, description, request);
+        command->add_option("--url", request->url,
+                            "https://HOST:PORT of the bench's serve: through its web side, over TLS, instead of --port");
+        command->add_option("--user", request->user, "with --url: a user of serve's web configuration");
+        command->add_option("--password-file", request->passwordFile,
+                            "with --url: the password is this file's first line (else it is asked for, without echo)");
+        command->add_option("--ca-file", request->caFile,
+                            "with --url: the certificate authority that signed serve's certificate (else the system's)");
+        programCommands.push_back(command);
+        return command;
+    };
+    CLI::App* start = programCommand("start", "starts a program file on the serve that holds the port (its "
+                                              "channels must have no program that has not ended)");
+    start->add_option("file", request->programFile, "the program's YAML file")->required();
+    CLI::App* status = programCommand("status", "each channel's program: its state, segment, set point and time left");
+    status->add_flag("--json", request->json, "as JSON");
+    for (const char* name : {"hold", "resume", "abort"}) {
+        CLI::App* command = programCommand(name, name == std::string("hold")     ? "holds a program: its clock stops, "
+                                                                                   "its set points stay as they are"
+                                                 : name == std::string("resume") ? "a held program goes on"
+                                                                                 : "aborts a program: its channels' "
+                                                                                   "outputs are switched off");
+        command->add_option("-c,--channel", request->channel, "the program on this channel (default: every program)")
+            ->check(kChannelNumber);
+    }
+
     try {
         app.parse(argc, argv);
-        if (set->parsed() && !request->url.empty()) {
+        if (program->parsed()) {
+            CLI::App* action = program->get_subcommands().front();
+            request->programAction = action->get_name();
+            if (action == check) {
+                if (!portBeforeCommand.empty())
+                    throw CLI::ValidationError("--port", "program check reads only the file; it takes no --port");
+            } else if (!request->url.empty()) {
+                if (!action->get_option("--port")->empty() || !portBeforeCommand.empty())
+                    throw CLI::ValidationError("--url", "give --url or --port, not both");
+                if (!ParseHttpsUrl(request->url, &request->urlHost, &request->urlPort))
+                    throw CLI::ValidationError("--url", "'" + request->url + "' is not https://HOST:PORT");
+                if (request->user.empty())
+                    throw CLI::ValidationError("--user", "--url needs --user");
+            } else {
+                if (!request->user.empty() || !request->passwordFile.empty() || !request->caFile.empty())
+                    throw CLI::ValidationError("--user", "--user, --password-file and --ca-file go with --url");
+                ResolvePort(action, portBeforeCommand, request);
+            }
+        } else if (set->parsed() && !request->url.empty()) {
             if (!request->port.empty() || !portBeforeCommand.empty())
                 throw CLI::ValidationError("--url", "give --url or --port, not both");
             if (!ParseHttpsUrl(request->url, &request->urlHost, &request->urlPort))

@@ -9,7 +9,7 @@
 #include "set_temperature_text.h"
 
 struct CtlRequest {
-    std::string command; // ports, version, read, watch, get, set, serve
+    std::string command; // ports, version, read, watch, get, set, serve, program
     std::string port;
     std::string format;  // read: table|csv|json; watch: csv|jsonl
     double intervalSeconds = 1.0;
@@ -30,6 +30,10 @@ struct CtlRequest {
     int listenPort = 0;
     std::vector<std::string> allowedHosts; // serve --web.allowed-host, each time given
     std::string webConfigFile;          // serve --web.config.file
+    std::string stateDir;               // serve --state.dir
+    std::string programAction;          // program: check, start, status, hold, resume, abort
+    std::string programFile;            // program check / start: the file
+    bool json = false;                  // program status --json
 };
 
 // Parses argv into *request. Returns -1 when a command is to run, else the

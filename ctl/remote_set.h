@@ -15,3 +15,25 @@ bool ParseHttpsUrl(const std::string& url, std::string* host, int* port);
 std::string SettingsRequestBody(const CtlRequest& request);
 
 int RunRemoteSet(const CtlRequest& request);
+
+// What a bench's serve answered over HTTPS.
+struct HttpsAnswer {
+    unsigned status = 0;
+    std::string body;
+    std::string reason; // the status's phrase
+};
+
+// request.user's password, from request.passwordFile or the terminal: -1
+// when read, else the exit status (the reason said).
+int ReadRemotePassword(const CtlRequest& request, std::string* password);
+
+// One request to request.url as request.user, every phase within its
+// deadline. -1 once an answer came (in *answer); else the exit status, the
+// failure already said on standard error (and whether anything may have
+// been done).
+int HttpsCall(const CtlRequest& request, std::string password, const std::string& method, const std::string& target,
+              const std::string& contentType, const std::string& body, HttpsAnswer* answer);
+
+// serve's reason in an answer that is not a success: its JSON "error", or
+// its plain text's first line, or the status's phrase.
+std::string PlainReason(const HttpsAnswer& answer);

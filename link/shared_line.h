@@ -39,3 +39,8 @@ CommHandle SharedLineConnect(const char* portName, bool* refused);
 std::size_t SharedLineExchange(CommHandle line, const char* frame, char* reply, unsigned* waiting);
 
 void SharedLineClose(CommHandle line);
+
+// A program command (see shared_line_protocol.h) through a line from
+// SharedLineConnect: its answer's status and text; false when serve did not
+// answer in time (a command waits for serve's next pass), or went away.
+bool SharedLineProgramCommand(CommHandle line, const std::string& text, int* status, std::string* answer);

@@ -1,5 +1,6 @@
 #include "shared_line_protocol.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "commands.h"
@@ -69,6 +70,41 @@ std::string AnswerMessage(const char* reply, std::size_t received, std::size_t w
     answer[2] = static_cast<char>(waiting > 255 ? 255 : waiting);
     std::memcpy(&answer[3], reply, received > 12 ? 12 : received);
     return answer;
+}
+
+namespace {
+
+void AppendLength(std::string* message, std::size_t length)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        message->push_back(static_cast<char>((length >> shift) & 0xFFu));
+}
+
+} // namespace
+
+std::string ProgramRequestMessage(const std::string& text)
+{
+    std::string message(1, kProgramRequest);
+    AppendLength(&message, text.size());
+    return message + text;
+}
+
+std::string ProgramAnswerMessage(int status, const std::string& text)
+{
+    char digits[4];
+    std::snprintf(digits, sizeof digits, "%03d", status >= 100 && status <= 999 ? status : 500);
+    std::string message(1, kProgramAnswer);
+    message += digits;
+    AppendLength(&message, text.size());
+    return message + text;
+}
+
+std::size_t ProgramLength(const char* fourBytes)
+{
+    std::size_t length = 0;
+    for (int i = 0; i < 4; ++i)
+        length = (length << 8) | static_cast<unsigned char>(fourBytes[i]);
+    return length;
 }
 
 } // namespace shared_line

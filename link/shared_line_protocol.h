@@ -6,8 +6,11 @@
 // read (0 ... 12), the bytes found waiting beyond them (at most 255), and
 // 12 bytes of reply (unused ones zero); or, for a setting write that
 // serve's limits keep off the line, kWriteRefused, why, a line feed, and
-// the connection goes on. Anything else ends the connection with kRefused
-// and the reason.
+// the connection goes on. A program command (korvanthine-ctl program ...)
+// is kProgramRequest, a four-byte length (most significant byte first) and
+// that many bytes of text; its answer kProgramAnswer, three digits of
+// status, a four-byte length and that many bytes of text. Anything else
+// ends the connection with kRefused and the reason.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +24,13 @@ constexpr char kExchanged = 'X';
 constexpr char kWriteRefused = 'W';
 constexpr std::size_t kAnswerSize = 3 + 12;
 constexpr std::size_t kMaxRequestFrame = 24;
+// Above any request frame's length, so a request's first byte tells which it is.
+constexpr char kProgramRequest = 'P';
+constexpr char kProgramAnswer = 'P';
+constexpr std::size_t kProgramHeaderSize = 5;
+constexpr std::size_t kProgramAnswerHeaderSize = 8;
+// A program's file and the status of four channels fit many times over.
+constexpr std::size_t kMaxProgramText = 64 * 1024;
 // The start of the reason when serve gave an idle client's place to
 // another: the client connects again at its next exchange.
 constexpr char kIdleReason[] = "idle:";
@@ -39,5 +49,10 @@ std::string WriteRefusedMessage(const std::string& why);
 
 // The answer message for reply bytes read and bytes waiting beyond them.
 std::string AnswerMessage(const char* reply, std::size_t received, std::size_t waiting);
+
+// The program messages, and the length a header announces.
+std::string ProgramRequestMessage(const std::string& text);
+std::string ProgramAnswerMessage(int status, const std::string& text);
+std::size_t ProgramLength(const char* fourBytes);
 
 } // namespace shared_line

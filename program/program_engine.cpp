@@ -30,7 +30,7 @@ std::string ChannelText(int channel)
 
 class Stepper {
 public:
-    Stepper(const Program& program, const ProgramState& state, const std::optional<PassReading>& pass,
+    Stepper(const Program& program, const ProgramState& state, const std::optional<ProgramPassReading>& pass,
             ProgramClock now, const WriteLimits& limits)
         : program_(program), pass_(pass), now_(now), limits_(limits)
     {
@@ -88,7 +88,7 @@ public:
 
 private:
     const Program& program_;
-    const std::optional<PassReading>& pass_;
+    const std::optional<ProgramPassReading>& pass_;
     const ProgramClock now_;
     const WriteLimits& limits_;
     StepResult result_;
@@ -119,7 +119,7 @@ private:
         result_.writes.push_back({channel, setting, value});
     }
 
-    const ChannelReading& Reading(const ChannelRun& run) const
+    const ProgramChannelReading& Reading(const ChannelRun& run) const
     {
         return pass_->channels.at(static_cast<std::size_t>(run.channel - 1));
     }
@@ -134,7 +134,7 @@ private:
         return true;
     }
 
-    static bool SensorUsable(const ChannelReading& reading)
+    static bool SensorUsable(const ProgramChannelReading& reading)
     {
         return (reading.status & STATUS_SENSOR) != 0 && reading.temperatureHundredths
                && *reading.temperatureHundredths != kBrokenSensorHundredths;
@@ -271,7 +271,7 @@ private:
     void ConfirmWrites()
     {
         for (ChannelRun& run : result_.state.channels) {
-            const ChannelReading& reading = Reading(run);
+            const ProgramChannelReading& reading = Reading(run);
             bool differs = false;
             if (run.setpointUnconfirmed) {
                 if (reading.setTenths == *run.writtenTenths) {
@@ -332,7 +332,7 @@ private:
             return;
         }
         for (ChannelRun& run : s.channels) {
-            const ChannelReading& reading = Reading(run);
+            const ProgramChannelReading& reading = Reading(run);
             const std::string channel = ChannelText(run.channel);
             const std::int32_t hundredths = *reading.temperatureHundredths;
             const bool usable = SensorUsable(reading);
@@ -592,7 +592,7 @@ std::optional<std::int32_t> PlannedTenths(const ChannelRun& run)
     return static_cast<std::int32_t>(std::llround(*run.plannedCelsius * 10));
 }
 
-StepResult Step(const Program& program, const ProgramState& state, const std::optional<PassReading>& pass,
+StepResult Step(const Program& program, const ProgramState& state, const std::optional<ProgramPassReading>& pass,
                 ProgramClock now, const WriteLimits& limits, std::optional<OperatorCommand> command)
 {
     return Stepper(program, state, pass, now, limits).Run(command);

@@ -38,7 +38,7 @@ enum class AbortReason {
 const char* AbortReasonName(AbortReason reason); // "sensor_broken", ...
 
 // One channel of one sampling pass, as serve read it.
-struct ChannelReading {
+struct ProgramChannelReading {
     std::optional<std::int32_t> temperatureHundredths; // absent: its exchange came back short
     std::int32_t power = 0;                             // 0 ... 511
     std::int32_t status = 0;                            // STATUS_SENSOR, STATUS_OVERTEMP, ...
@@ -47,8 +47,8 @@ struct ChannelReading {
 };
 
 // Index 0 is channel 1.
-struct PassReading {
-    std::array<ChannelReading, 4> channels;
+struct ProgramPassReading {
+    std::array<ProgramChannelReading, 4> channels;
 };
 
 enum class OperatorCommand { Start, Hold, Resume, Abort };
@@ -140,7 +140,7 @@ struct StepResult {
 // clamping, since a clamped program is not the program a person checked.
 // A ramp starts from the measured temperature brought inside the limits'
 // range, so that a lab's lowest above the room does not abort every ramp.
-StepResult Step(const Program& program, const ProgramState& state, const std::optional<PassReading>& pass,
+StepResult Step(const Program& program, const ProgramState& state, const std::optional<ProgramPassReading>& pass,
                 ProgramClock now, const WriteLimits& limits, std::optional<OperatorCommand> command = std::nullopt);
 
 // The program's set point now, rounded to the controller's tenths.

@@ -12,8 +12,10 @@
 // counted (RefusalLog).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "exchange_queue.h"
 #include "refusal_log.h"
@@ -26,7 +28,14 @@ public:
     // newcomer (the link connects again by itself at its next exchange).
     static constexpr int kIdleYieldsPlaceMs = 3000;
 
+    // A program command's text and its sender, as the audit names them; its
+    // answer's status and text (see shared_line_protocol.h). Called on a
+    // thread of the endpoint's own, one command at a time.
+    using ProgramHandler = std::function<std::pair<int, std::string>(const std::string& text, const std::string& who)>;
+
     LocalEndpoint(ExchangeQueue& queue, RefusalLog& log);
+    // Before Start; without one, program commands are answered that this serve runs none.
+    void SetProgramHandler(ProgramHandler handler) { programs_ = std::move(handler); }
     ~LocalEndpoint();
     LocalEndpoint(const LocalEndpoint&) = delete;
     LocalEndpoint& operator=(const LocalEndpoint&) = delete;
@@ -42,5 +51,6 @@ public:
 private:
     ExchangeQueue& queue_;
     RefusalLog& log_;
+    ProgramHandler programs_;
     std::unique_ptr<Impl> impl_;
 };

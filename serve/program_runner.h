@@ -11,6 +11,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -75,12 +76,12 @@ public:
     // The line thread, after a client's setting write was carried out: a
     // person writing to a program's channel takes it over (the program is
     // held, and the take-over audited).
-    void ClientWrote(const ClientSettingWrite& write, std::uint64_t session);
+    void ClientWrote(const ClientSettingWrite& write);
 
     struct Run;
 
 private:
-    void StepRun(Run& run, const std::optional<PassReading>& pass, double now);
+    void StepRun(Run& run, const std::optional<ProgramPassReading>& pass, double now);
     void CarryOut(Run& run, const std::vector<ProgramWrite>& writes);
     void Journal(Run& run, const std::string& kind, const std::string& text);
 
@@ -91,6 +92,7 @@ private:
     WallNow wallNow_;
 
     mutable std::mutex mutex_;
+    std::condition_variable stepped_; // after every PassEnded
     std::vector<std::unique_ptr<Run>> runs_; // the latest per channel that has had one
     std::uint64_t aborts_[kChannelCount][kProgramAbortReasonCount] = {};
 };

@@ -18,6 +18,11 @@
 #include "shared_line.h"
 #include "trend_ring.h"
 #include "write_gate.h"
+#ifdef KORVANTHINE_PROGRAMS
+#include "program_requests.h"
+#include "program_runner.h"
+#include "state_folder.h"
+#endif
 #ifdef KORVANTHINE_TLS
 #include "web_service.h"
 #endif
@@ -52,6 +57,20 @@ int RunServe(const CtlRequest& request)
         return kExitUsage;
     }
 #endif
+#ifdef KORVANTHINE_PROGRAMS
+    // Programs run on the line thread, their writes through the same queue
+    // and gate; a run the journal has unfinished is taken up before the
+    // first pass.
+    const std::string stateFolder = StateFolder(request.stateDir);
+    if (stateFolder.empty())
+        std::fprintf(stderr, "korvanthine-ctl: no state folder (no --state.dir, STATE_DIRECTORY, XDG_STATE_HOME or "
+                             "HOME): programs cannot be started\n");
+    ProgramRunner programs(clients, gate, ProgramRunsFolder(stateFolder, request.port));
+#else
+    if (!request.stateDir.empty())
+        std::fprintf(stderr, "korvanthine-ctl: --state.dir: this build runs no programs (it reads no program files "
+                             "yet); the folder is not used\n");
+#endif
     // Like every command, serve starts only with its port; one that goes
     // away later is reopened while the exporter goes on answering.
     PortSession session;
@@ -67,8 +86,12 @@ int RunServe(const CtlRequest& request)
     const auto started = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::system_clock::now().time_since_epoch());
     const AllowedHosts allowedHosts(request.listenHost, request.allowedHosts);
-    const ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count()),
-                               &allowedHosts};
+    ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count()),
+                         &allowedHosts, {}};
+#ifdef KORVANTHINE_PROGRAMS
+    context.programs = [&programs] { return programs.View(); };
+    programs.Recover();
+#endif
     HttpLimits limits;
     std::string note;
     limits.connections = ConnectionCapWithin(limits.connections, &note);
@@ -118,18 +141,32 @@ int RunServe(const CtlRequest& request)
     server.Start();
 
     LocalEndpoint endpoint(clients, refusals);
+#ifdef KORVANTHINE_PROGRAMS
+    endpoint.SetProgramHandler([&programs](const std::string& text, const std::string& who) {
+        return AnswerProgramRequest(programs, text, who);
+    });
+#endif
     endpoint.Start(request.port);
 
     SamplerSettings settings;
     settings.clients = &clients;
+    settings.clientWrote = [&](const ClientSettingWrite& write) {
 #ifdef KORVANTHINE_TLS
-    if (web)
-        settings.clientWrote = [&web](const ClientSettingWrite& write) { web->ClientWrote(write); };
+        if (web)
+            web->ClientWrote(write);
 #endif
+#ifdef KORVANTHINE_PROGRAMS
+        programs.ClientWrote(write);
+#endif
+        (void)write;
+    };
     settings.port = request.port;
     settings.intervalSeconds = request.intervalSeconds;
-    settings.passEnded = [&trend](const BenchSnapshot& pass) {
+    settings.passEnded = [&](const BenchSnapshot& pass) {
         trend.Append(pass, pass.lastPassEndUnixSeconds.value_or(0.0));
+#ifdef KORVANTHINE_PROGRAMS
+        programs.PassEnded(pass);
+#endif
     };
     RunSampler(settings, session, store);
     // Clients still waiting get no reply, as from a device that went away.

@@ -42,5 +42,5 @@ void WriteAudit::CarriedOut(const ExchangeRequest& request, const ExchangeResult
                  answered ? "answered" : "no complete reply");
     writer_.SettingWritten(selected, setPoint ? ChannelSetting::SetTemperature : ChannelSetting::OutputEnable);
     if (recorded_)
-        recorded_(ClientSettingWrite{request.who, selected, setPoint, value, answered});
+        recorded_(ClientSettingWrite{request.who, selected, setPoint, value, answered, request.session});
 }

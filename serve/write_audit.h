@@ -19,6 +19,7 @@ struct ClientSettingWrite {
     bool setTemperature = false; // else output enable
     std::int32_t value = 0;
     bool answered = false;
+    std::uint64_t session = 0; // the writer's in the exchange queue
 };
 
 class WriteAudit {

@@ -255,24 +255,29 @@ std::string SettingsLine(int channel, const nlohmann::json& answer)
 
 } // namespace
 
-int RunRemoteSet(const CtlRequest& request)
+int ReadRemotePassword(const CtlRequest& request, std::string* password)
 {
-    std::string password;
-    if (!ReadPassword(request, &password)) {
-        if (!StopRequested())
-            return kExitUsage;
-        std::fprintf(stderr, "korvanthine-ctl: stopped before serve answered; nothing was sent\n");
-        return kExitPortNotOpened;
-    }
-    http::request<http::string_body> post{http::verb::post, "/settings", 11};
+    if (ReadPassword(request, password))
+        return -1;
+    if (!StopRequested())
+        return kExitUsage;
+    std::fprintf(stderr, "korvanthine-ctl: stopped before serve answered; nothing was sent\n");
+    return kExitPortNotOpened;
+}
+
+int HttpsCall(const CtlRequest& request, std::string password, const std::string& method, const std::string& target,
+              const std::string& contentType, const std::string& body, HttpsAnswer* answer)
+{
+    http::request<http::string_body> post{http::string_to_verb(method), target, 11};
     const std::string authority = (request.urlHost.find(':') != std::string::npos ? "[" + request.urlHost + "]"
                                                                                    : request.urlHost)
                                   + ":" + std::to_string(request.urlPort);
     post.set(http::field::host, authority);
     post.set(http::field::user_agent, "korvanthine-ctl");
-    post.set(http::field::content_type, "application/json");
+    if (!contentType.empty())
+        post.set(http::field::content_type, contentType);
     post.set(http::field::authorization, BasicAuthorization(request.user, std::move(password)));
-    post.body() = SettingsRequestBody(request);
+    post.body() = body;
     post.prepare_payload();
 
     // Once the request has begun to go out, serve may carry out the write
@@ -340,7 +345,7 @@ int RunRemoteSet(const CtlRequest& request)
 
         beast::flat_buffer buffer;
         http::response_parser<http::string_body> parser;
-        parser.body_limit(64 * 1024);
+        parser.body_limit(256 * 1024);
         end = RunPhase(io, lowest, within(kAnswerWithin),
                        [&](auto handler) { http::async_read(stream, buffer, parser, std::move(handler)); }, &error);
         if (end == PhaseEnd::kStopped)
@@ -354,25 +359,46 @@ int RunRemoteSet(const CtlRequest& request)
         RunPhase(io, lowest, Clock::now() + kCloseWithin,
                  [&](auto handler) { stream.async_shutdown(std::move(handler)); }, &error);
         const auto& response = parser.get();
-
-        const unsigned status = response.result_int();
-        const nlohmann::json answer = nlohmann::json::parse(response.body(), nullptr, false);
-        if (status == 200 || (status == 409 && answer.contains("written")))
-            if (!PrintToStandardOutput(SettingsLine(request.channel, answer)))
-                return kExitFailure;
-        if (status != 200) {
-            // serve says why, and often how to mend it, in JSON or in a
-            // plain line; the status's own phrase is the last resort.
-            std::string reason = answer.is_object() ? answer.value("error", "") : "";
-            if (reason.empty() && !answer.is_object())
-                reason = FirstLine(response.body());
-            if (reason.empty())
-                reason = std::string(response.reason());
-            std::fprintf(stderr, "korvanthine-ctl: %s answered %u: %s\n", request.url.c_str(), status, reason.c_str());
-        }
-        return ExitStatusFor(status, answer);
+        answer->status = response.result_int();
+        answer->body = response.body();
+        answer->reason = std::string(response.reason());
+        return -1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "korvanthine-ctl: %s: %s\n", request.url.c_str(), error.what());
         return kExitPortNotOpened;
     }
+}
+
+std::string PlainReason(const HttpsAnswer& answer)
+{
+    const nlohmann::json json = nlohmann::json::parse(answer.body, nullptr, false);
+    // serve says why, and often how to mend it, in JSON or in a plain line;
+    // the status's own phrase is the last resort.
+    std::string reason = json.is_object() ? json.value("error", "") : "";
+    if (reason.empty() && !json.is_object())
+        reason = FirstLine(answer.body);
+    if (reason.empty())
+        reason = answer.reason;
+    return reason;
+}
+
+int RunRemoteSet(const CtlRequest& request)
+{
+    std::string password;
+    if (const int unread = ReadRemotePassword(request, &password); unread >= 0)
+        return unread;
+    HttpsAnswer response;
+    const int failed = HttpsCall(request, std::move(password), "POST", "/settings", "application/json",
+                                 SettingsRequestBody(request), &response);
+    if (failed >= 0)
+        return failed;
+    const unsigned status = response.status;
+    const nlohmann::json answer = nlohmann::json::parse(response.body, nullptr, false);
+    if (status == 200 || (status == 409 && answer.contains("written")))
+        if (!PrintToStandardOutput(SettingsLine(request.channel, answer)))
+            return kExitFailure;
+    if (status != 200)
+        std::fprintf(stderr, "korvanthine-ctl: %s answered %u: %s\n", request.url.c_str(), status,
+                     PlainReason(response).c_str());
+    return ExitStatusFor(status, answer);
 }

@@ -219,3 +219,34 @@ void SharedLineClose(CommHandle line)
 {
     close(line);
 }
+
+bool SharedLineProgramCommand(CommHandle line, const std::string& text, int* status, std::string* answer)
+{
+    // A command waits for serve's next pass, which a silent line makes long.
+    constexpr auto kProgramAnswerWait = std::chrono::seconds(30);
+    if (text.size() > shared_line::kMaxProgramText)
+        return false;
+    const std::string request = shared_line::ProgramRequestMessage(text);
+    std::size_t sent = 0;
+    while (sent < request.size()) {
+        const ssize_t n = send(line, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    const Clock::time_point deadline = Clock::now() + kProgramAnswerWait;
+    char header[shared_line::kProgramAnswerHeaderSize];
+    if (!ReadAll(line, header, sizeof header, deadline) || header[0] != shared_line::kProgramAnswer) {
+        if (header[0] == shared_line::kRefused)
+            std::fprintf(stderr, "korvanthine: korvanthine-ctl serve ended the shared line: %s\n", RefusalText(line).c_str());
+        return false;
+    }
+    *status = (header[1] - '0') * 100 + (header[2] - '0') * 10 + (header[3] - '0');
+    const std::size_t length = shared_line::ProgramLength(header + 4);
+    if (length > shared_line::kMaxProgramText)
+        return false;
+    answer->assign(length, '\0');
+    return length == 0 || ReadAll(line, &(*answer)[0], length, deadline);
+}

@@ -111,3 +111,23 @@ void SharedLineClose(CommHandle line)
         g_brokenLine = nullptr;
     CloseHandle(line);
 }
+
+bool SharedLineProgramCommand(CommHandle line, const std::string& text, int* status, std::string* answer)
+{
+    // A command waits for serve's next pass, which a silent line makes long.
+    constexpr DWORD kProgramAnswerWaitMs = 30000;
+    if (text.size() > shared_line::kMaxProgramText)
+        return false;
+    std::string request = shared_line::ProgramRequestMessage(text);
+    if (!Transfer(line, false, &request[0], static_cast<DWORD>(request.size()), kProgramAnswerWaitMs))
+        return false;
+    char header[shared_line::kProgramAnswerHeaderSize] = {};
+    if (!Transfer(line, true, header, sizeof header, kProgramAnswerWaitMs) || header[0] != shared_line::kProgramAnswer)
+        return false;
+    *status = (header[1] - '0') * 100 + (header[2] - '0') * 10 + (header[3] - '0');
+    const std::size_t length = shared_line::ProgramLength(header + 4);
+    if (length > shared_line::kMaxProgramText)
+        return false;
+    answer->assign(length, '\0');
+    return length == 0 || Transfer(line, true, &(*answer)[0], static_cast<DWORD>(length), kProgramAnswerWaitMs);
+}

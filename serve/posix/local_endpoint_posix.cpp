@@ -15,6 +15,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -105,6 +108,28 @@ std::string Describe(const Peer& peer)
     return who;
 }
 
+// The whole of message to a client, waiting at most a second for room.
+bool SendWhole(int fd, const std::string& message)
+{
+    std::size_t sent = 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(1);
+    while (sent < message.size()) {
+        const ssize_t n = send(fd, message.data() + sent, message.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd pfd{fd, POLLOUT, 0};
+        (void)poll(&pfd, 1, static_cast<int>(left));
+    }
+    return true;
+}
+
 struct Client {
     unsigned long id;
     std::uint64_t session; // in the exchange queue
@@ -135,6 +160,17 @@ struct LocalEndpoint::Impl {
     std::vector<std::pair<unsigned long, std::string>> answers;
 
     RefusalLog& log;
+
+    struct ProgramRequest {
+        unsigned long client = 0;
+        std::string text;
+        std::string who;
+    };
+    LocalEndpoint::ProgramHandler programs;
+    std::mutex programsMutex;
+    std::condition_variable programsChanged;
+    std::deque<ProgramRequest> programRequests;
+    std::thread programThread;
 
     Impl(ExchangeQueue& q, RefusalLog& l) : queue(q), log(l) {}
     // Whatever Start got as far as opening, and Stop leaves.
@@ -257,6 +293,8 @@ struct LocalEndpoint::Impl {
             Refuse(client.fd, client.uid, client.who, "one exchange at a time: a request came before the last one's reply");
             return false;
         }
+        if (client.pending[0] == shared_line::kProgramRequest)
+            return ReadProgramRequest(client);
         const std::size_t length = static_cast<unsigned char>(client.pending[0]);
         if (length == 0 || length > shared_line::kMaxRequestFrame) {
             Refuse(client.fd, client.uid, client.who, "not a request frame of the command set");
@@ -290,6 +328,58 @@ struct LocalEndpoint::Impl {
         return true;
     }
 
+    // A program command: whole, it goes to the programs' own thread, since
+    // a command waits for the line's next pass and must not hold up the
+    // other clients.
+    bool ReadProgramRequest(Client& client)
+    {
+        if (client.pending.size() < shared_line::kProgramHeaderSize)
+            return true;
+        const std::size_t length = shared_line::ProgramLength(client.pending.data() + 1);
+        if (length > shared_line::kMaxProgramText) {
+            Refuse(client.fd, client.uid, client.who, "a program command longer than "
+                                                          + std::to_string(shared_line::kMaxProgramText) + " bytes");
+            return false;
+        }
+        if (client.pending.size() < shared_line::kProgramHeaderSize + length)
+            return true;
+        if (client.pending.size() > shared_line::kProgramHeaderSize + length) {
+            Refuse(client.fd, client.uid, client.who, "one exchange at a time: a request came before the last one's reply");
+            return false;
+        }
+        client.inFlight = true;
+        {
+            std::lock_guard<std::mutex> lock(programsMutex);
+            programRequests.push_back({client.id, client.pending.substr(shared_line::kProgramHeaderSize), client.who});
+        }
+        client.pending.clear();
+        programsChanged.notify_one();
+        return true;
+    }
+
+    void AnswerProgramRequests()
+    {
+        for (;;) {
+            ProgramRequest request;
+            {
+                std::unique_lock<std::mutex> lock(programsMutex);
+                programsChanged.wait(lock, [this] { return stopping || !programRequests.empty(); });
+                if (stopping)
+                    return;
+                request = std::move(programRequests.front());
+                programRequests.pop_front();
+            }
+            std::pair<int, std::string> answer{501, "{\"errors\":[\"this serve runs no programs\"]}"};
+            if (programs)
+                answer = programs(request.text, request.who);
+            {
+                std::lock_guard<std::mutex> lock(answersMutex);
+                answers.emplace_back(request.client, shared_line::ProgramAnswerMessage(answer.first, answer.second));
+            }
+            Wake();
+        }
+    }
+
     void DeliverAnswers()
     {
         char drain[64];
@@ -306,8 +396,10 @@ struct LocalEndpoint::Impl {
                 continue; // it left meanwhile
             client->inFlight = false;
             client->lastActive = Clock::now();
-            // 15 bytes to a socket with one request's room: it never blocks unless the client is gone.
-            if (send(client->fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT) != static_cast<ssize_t>(answer.size())) {
+            // 15 bytes to a socket with one request's room: it never blocks
+            // unless the client is gone. A program's answer may be longer:
+            // it waits a moment for room, bounded.
+            if (!SendWhole(client->fd, answer)) {
                 close(client->fd);
                 clients.erase(client);
             }
@@ -429,7 +521,9 @@ bool LocalEndpoint::Start(const std::string& port)
     (void)!fchownat(AT_FDCWD, impl->path.c_str(), static_cast<uid_t>(-1), impl->device.st_gid, AT_SYMLINK_NOFOLLOW);
     std::fprintf(stderr, "korvanthine-ctl: other programs share %s through %s\n", port.c_str(), impl->path.c_str());
     Impl* running = impl.get();
+    impl->programs = programs_;
     impl->thread = StartThreadWithoutStopSignals([running] { running->Run(); });
+    impl->programThread = StartThreadWithoutStopSignals([running] { running->AnswerProgramRequests(); });
     impl_ = std::move(impl);
     return true;
 }
@@ -438,9 +532,14 @@ void LocalEndpoint::Stop()
 {
     if (!impl_)
         return;
-    impl_->stopping = true;
+    {
+        std::lock_guard<std::mutex> lock(impl_->programsMutex);
+        impl_->stopping = true;
+    }
+    impl_->programsChanged.notify_all();
     impl_->Wake();
     impl_->thread.join();
+    impl_->programThread.join();
     unlink(impl_->path.c_str());
     impl_.reset();
 }

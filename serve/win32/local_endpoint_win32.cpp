@@ -98,7 +98,33 @@ struct LocalEndpoint::Impl {
 
     RefusalLog& log;
 
+    LocalEndpoint::ProgramHandler programs;
+
     Impl(ExchangeQueue& q, RefusalLog& l) : queue(q), log(l) {}
+
+    // A program command, whole, answered on this client's own thread.
+    bool AnswerProgram(HANDLE pipe, const std::string& who)
+    {
+        char header[shared_line::kProgramHeaderSize - 1];
+        if (!Transfer(pipe, true, header, sizeof header, LocalEndpoint::kRequestCompleteMs))
+            return false;
+        const std::size_t length = shared_line::ProgramLength(header);
+        if (length > shared_line::kMaxProgramText) {
+            Refuse(pipe, who, "a program command longer than " + std::to_string(shared_line::kMaxProgramText) + " bytes");
+            return false;
+        }
+        std::string text(length, '\0');
+        if (length > 0 && !Transfer(pipe, true, &text[0], static_cast<DWORD>(length), LocalEndpoint::kRequestCompleteMs)) {
+            Refuse(pipe, who, "request incomplete after " + std::to_string(LocalEndpoint::kRequestCompleteMs) + " ms");
+            return false;
+        }
+        std::pair<int, std::string> answer{
+            501, "{\"errors\":[\"this build of serve runs no programs: it reads no program files yet\"]}"};
+        if (programs)
+            answer = programs(text, who);
+        std::string message = shared_line::ProgramAnswerMessage(answer.first, answer.second);
+        return Transfer(pipe, false, &message[0], static_cast<DWORD>(message.size()), 1000);
+    }
 
     // A transfer that serve's stop cuts short.
     bool Transfer(HANDLE pipe, bool reading, char* buffer, DWORD count, DWORD waitMs)
@@ -124,6 +150,11 @@ struct LocalEndpoint::Impl {
                 unsigned char length = 0;
                 if (!Transfer(pipe, true, reinterpret_cast<char*>(&length), 1, INFINITE))
                     break; // gone, or serve stops
+                if (length == static_cast<unsigned char>(shared_line::kProgramRequest)) {
+                    if (!AnswerProgram(pipe, who))
+                        break;
+                    continue;
+                }
                 if (length == 0 || length > shared_line::kMaxRequestFrame) {
                     Refuse(pipe, who, "not a request frame of the command set");
                     break;
@@ -235,6 +266,7 @@ LocalEndpoint::~LocalEndpoint()
 bool LocalEndpoint::Start(const std::string& port)
 {
     auto impl = std::make_unique<Impl>(queue_, log_);
+    impl->programs = programs_;
     impl->name = SharedLinePipeName(port);
     impl->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ConvertStringSecurityDescriptorToSecurityDescriptorA(kPipeAccess, SDDL_REVISION_1, &impl->access, nullptr);

@@ -23,7 +23,7 @@ class EngineBench {
 public:
     explicit EngineBench(Program program) : program(std::move(program))
     {
-        for (ChannelReading& channel : pass.channels) {
+        for (ProgramChannelReading& channel : pass.channels) {
             channel.temperatureHundredths = 2200;
             channel.status = STATUS_SENSOR;
             channel.setTenths = 250;
@@ -33,14 +33,14 @@ public:
     Program program;
     WriteLimits limits;
     ProgramState state;
-    PassReading pass;
+    ProgramPassReading pass;
     double now = 0;
     bool readBacksFollow = true;   // the controller takes every write
     bool temperatureFollows = false; // an ideal plant: it reads its set point
     std::vector<TimedWrite> writes;
     std::vector<ProgramEvent> events;
 
-    ChannelReading& Channel(int channel) { return pass.channels.at(static_cast<std::size_t>(channel - 1)); }
+    ProgramChannelReading& Channel(int channel) { return pass.channels.at(static_cast<std::size_t>(channel - 1)); }
     void Celsius(int channel, double celsius)
     {
         Channel(channel).temperatureHundredths = static_cast<std::int32_t>(std::lround(celsius * 100));
@@ -54,12 +54,12 @@ public:
     StepResult Pass(double after = 1, std::optional<OperatorCommand> command = std::nullopt, bool complete = true)
     {
         now += after;
-        StepResult result = Step(program, state, complete ? std::optional<PassReading>(pass) : std::nullopt, now,
+        StepResult result = Step(program, state, complete ? std::optional<ProgramPassReading>(pass) : std::nullopt, now,
                                  limits, command);
         state = result.state;
         for (const ProgramWrite& write : result.writes) {
             writes.push_back({now, write});
-            ChannelReading& channel = Channel(write.channel);
+            ProgramChannelReading& channel = Channel(write.channel);
             if (readBacksFollow && write.setting == WrittenSetting::SetTemperature)
                 channel.setTenths = write.value;
             if (readBacksFollow && write.setting == WrittenSetting::OutputEnable)

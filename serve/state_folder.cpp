@@ -1,0 +1,53 @@
+#include "state_folder.h"
+
+#include <cstdlib>
+
+namespace {
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+} // namespace
+
+std::string StateFolder(const std::string& given)
+{
+    if (!given.empty())
+        return given;
+    // The service manager lists one folder per StateDirectory= entry, separated by colons.
+    std::string service = Environment("STATE_DIRECTORY");
+    if (!service.empty())
+        return service.substr(0, service.find(':'));
+#ifdef _WIN32
+    const std::string local = Environment("LOCALAPPDATA");
+    return local.empty() ? "" : local + "\\korvanthine";
+#else
+    const std::string xdg = Environment("XDG_STATE_HOME");
+    if (!xdg.empty() && xdg.front() == '/')
+        return xdg + "/korvanthine";
+    const std::string home = Environment("HOME");
+    return home.empty() || home.front() != '/' ? "" : home + "/.local/state/korvanthine";
+#endif
+}
+
+std::string ProgramRunsFolder(const std::string& folder, const std::string& port)
+{
+    if (folder.empty())
+        return "";
+    // A port is a name (COM3) or a device path: letters, digits, dots and
+    // dashes as they are, anything else an underscore.
+    std::string name;
+    for (char c : port)
+        name += (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+                    ? c
+                    : '_';
+    if (name.empty() || name.find_first_not_of('.') == std::string::npos)
+        name = "_" + name;
+#ifdef _WIN32
+    return folder + "\\programs\\" + name;
+#else
+    return folder + "/programs/" + name;
+#endif
+}
