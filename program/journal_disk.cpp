@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -210,8 +211,14 @@ bool ListFiles(const std::string& dir, std::vector<std::string>* names, bool* mi
     }
     for (; !code && entries != std::filesystem::directory_iterator(); entries.increment(code)) {
         std::error_code typeCode;
-        if (entries->is_regular_file(typeCode))
+        if (!entries->is_regular_file(typeCode))
+            continue;
+        // A name the narrow character set cannot spell (Windows) is no
+        // journal's: journals are named after the runs' ids.
+        try {
             names->push_back(entries->path().filename().string());
+        } catch (const std::exception&) {
+        }
     }
     if (code) {
         *error = dir + ": " + code.message();

@@ -15,9 +15,8 @@
 namespace {
 
 constexpr std::string_view kRecordWord = "record ";
-// Far beyond any program file: a length past it is damage, not a record.
-constexpr std::size_t kMaxPayload = std::size_t{16} << 20;
 constexpr std::size_t kChecksumDigits = 8;
+constexpr std::size_t kLengthDigits = 20;
 
 std::uint32_t Checksum(std::string_view payload)
 {
@@ -50,6 +49,21 @@ bool SplitFields(std::string_view payload, JournalFields* fields)
 
 enum class Header { Whole, Short, Bad };
 
+// Whether bytes cut inside a header line could be the start of one:
+// "record ", digits, a space, hex digits.
+bool CouldBeHeader(std::string_view bytes)
+{
+    if (bytes.size() <= kRecordWord.size())
+        return true; // its word checked already
+    const std::string_view rest = bytes.substr(kRecordWord.size());
+    const std::size_t space = rest.find(' ');
+    const std::string_view length = rest.substr(0, space);
+    const std::string_view checksum = space == std::string_view::npos ? "" : rest.substr(space + 1);
+    return length.size() <= kLengthDigits && checksum.size() <= kChecksumDigits &&
+           length.find_first_not_of("0123456789") == std::string_view::npos &&
+           checksum.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
 // The header at the start of bytes: its payload length and checksum, and
 // how far it goes.
 Header ReadHeader(std::string_view bytes, std::size_t* length, std::string_view* checksum, std::size_t* size)
@@ -57,16 +71,14 @@ Header ReadHeader(std::string_view bytes, std::size_t* length, std::string_view*
     if (bytes.substr(0, kRecordWord.size()) != kRecordWord.substr(0, bytes.size()))
         return Header::Bad;
     const std::size_t newline = bytes.find('\n');
-    if (newline == std::string_view::npos) {
-        // Cut inside the header: short, as long as what there is could be one.
-        return bytes.size() <= kRecordWord.size() + 20 + 1 + kChecksumDigits ? Header::Short : Header::Bad;
-    }
+    if (newline == std::string_view::npos)
+        return CouldBeHeader(bytes) ? Header::Short : Header::Bad;
     const std::string_view line = bytes.substr(0, newline);
     if (line.size() < kRecordWord.size())
         return Header::Bad;
     const std::string_view rest = line.substr(kRecordWord.size());
     const std::size_t space = rest.find(' ');
-    if (space == std::string_view::npos || !ParseNumber(rest.substr(0, space), length) || *length > kMaxPayload)
+    if (space == std::string_view::npos || !ParseNumber(rest.substr(0, space), length) || *length > kMaxJournalPayload)
         return Header::Bad;
     *checksum = rest.substr(space + 1);
     if (checksum->size() != kChecksumDigits)
@@ -86,6 +98,8 @@ std::string JournalRecordText(const JournalFields& fields)
         payload += field;
         payload += '\n';
     }
+    if (payload.size() > kMaxJournalPayload)
+        return "";
     std::string record(kRecordWord);
     record += NumberText(payload.size());
     record += ' ';

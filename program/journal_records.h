@@ -10,7 +10,11 @@
 
 using JournalFields = std::vector<std::string>;
 
-// One record, ready to append: the fields may hold any bytes.
+// Far beyond any program file: a length past it is damage, not a record.
+constexpr std::size_t kMaxJournalPayload = std::size_t{16} << 20;
+
+// One record, ready to append: the fields may hold any bytes. "" when
+// they are too long to be read back as a record.
 std::string JournalRecordText(const JournalFields& fields);
 
 struct JournalScan {

@@ -5,6 +5,7 @@
 #include "program_journal.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "journal_disk.h"
 #include "journal_records.h"
@@ -106,13 +107,21 @@ std::unique_ptr<ProgramJournal> ProgramJournal::Create(const std::string& dir, c
         Report(error, problem);
         return nullptr;
     }
+    if (!std::isfinite(wallSeconds)) {
+        Report(error, "a run's start time is not a time");
+        return nullptr;
+    }
+    const std::string first = JournalRecordText({kFirstTag, programText, source, who, NumberText(wallSeconds)});
+    if (first.empty()) {
+        Report(error, "the program is too long for the journal");
+        return nullptr;
+    }
     const std::string path = dir + "/" + id + std::string(kSuffix);
     std::FILE* file = CreateNewFile(path, &problem);
     if (file == nullptr) {
         Report(error, problem);
         return nullptr;
     }
-    const std::string first = JournalRecordText({kFirstTag, programText, source, who, NumberText(wallSeconds)});
     if (!WriteAndSync(file, first, &problem) || !SyncFolder(FolderOf(path), &problem)) {
         std::fclose(file);
         std::remove(path.c_str());
@@ -154,8 +163,18 @@ bool ProgramJournal::Append(const std::string& kind, const std::string& text, co
         Report(error, path_ + (file_ == nullptr ? ": closed" : ": a record could not be cut back"));
         return false;
     }
-    const std::string record =
-        JournalRecordText({kEntryTag, kind, text, EncodeProgramState(state), NumberText(wallSeconds)});
+    // A record that would not read back would hide every record after it:
+    // such a one (a value that is not finite, a text of megabytes) is
+    // refused before it reaches the file.
+    const std::string stateText = EncodeProgramState(state);
+    ProgramState readBack;
+    const std::string record = std::isfinite(wallSeconds) && DecodeProgramState(stateText, &readBack)
+                                   ? JournalRecordText({kEntryTag, kind, text, stateText, NumberText(wallSeconds)})
+                                   : "";
+    if (record.empty()) {
+        Report(error, path_ + ": a record that would not read back (a value that is not a number, or too long)");
+        return false;
+    }
     std::string problem;
     if (!WriteAndSync(file_, record, &problem)) {
         std::string ignored;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -287,6 +288,23 @@ TEST_F(ProgramJournalFiles, ARunTakenUpAfterATornRecordAppendsWhereItsWholeRecor
     ASSERT_TRUE(runs[0].state);
     ExpectSameState(*runs[0].state, states[3].state, "after the torn record");
     EXPECT_EQ(runs[0].lastKind, "recovered");
+}
+
+TEST_F(ProgramJournalFiles, ARecordThatWouldNotReadBackIsRefusedAndHidesNothingAfterIt)
+{
+    std::string error;
+    auto journal = ProgramJournal::Create(Dir(), "run-3", "text", "a.yml", "who", 10, &error);
+    ASSERT_NE(journal, nullptr) << error;
+    const std::vector<NamedState> states = StatesOfARun();
+    ProgramState broken = states[2].state;
+    broken.channels[0].plannedCelsius = std::nan("");
+    EXPECT_FALSE(journal->Append("write", "", broken, 11, &error));
+    EXPECT_FALSE(journal->Append("write", "", states[2].state, HUGE_VAL, &error));
+    ASSERT_TRUE(journal->Append("write", "", states[4].state, 12, &error)) << error;
+    const std::vector<JournaledRun> runs = ReadJournals(Dir(), nullptr);
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_TRUE(runs[0].state);
+    ExpectSameState(*runs[0].state, states[4].state, "after the refused records");
 }
 
 TEST_F(ProgramJournalFiles, AtAStartOnlyTheRunsNotClosedAreTakenUpOldestFirst)
