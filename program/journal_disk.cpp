@@ -102,8 +102,14 @@ bool MakePrivateFolders(const std::string& dir, std::string* error)
         // A drive ("C:") or the root exists already.
         if (IsSeparator(prefix.back()) || prefix.back() == ':')
             continue;
-        if (!MakeFolder(prefix) && errno != EEXIST)
+        if (MakeFolder(prefix)) {
+            // A folder made but not yet in its parent's entries on the disk
+            // could vanish with the journal in it.
+            if (!SyncFolder(FolderOf(prefix), error))
+                return false;
+        } else if (errno != EEXIST) {
             return Fail(error, prefix);
+        }
     }
     struct stat info {};
     if (stat(dir.c_str(), &info) != 0)
