@@ -9,6 +9,7 @@
 // by a crash (the last one) is ignored, never half-read.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -50,6 +51,10 @@ private:
     ProgramJournal(std::string path, std::FILE* file);
     std::string path_;
     std::FILE* file_ = nullptr;
+    // Where the last whole record ends: an append that fails is cut back to
+    // it, so that the records after it are not hidden behind a torn one.
+    std::uint64_t wholeSize_ = 0;
+    bool broken_ = false; // ... and when that fails too, nothing more is appended
 };
 
 struct JournaledRun {
