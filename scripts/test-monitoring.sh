@@ -148,14 +148,19 @@ values=$(curl -sf --max-time 10 --get --data-urlencode 'match[]=korvanthine_up' 
     lab_fail "the bench variable lists $values"
 jq -r '.templating.list[] | select(.name == "bench") | .definition' "$dashboard" |
     grep -qx 'label_values(korvanthine_up, instance)' || lab_fail "the bench variable's query changed"
-queries=0
+queries=0 programs=0
 while IFS= read -r expr; do
     filled=$(sed -e 's/\$bench/.*/g; s/\$channel/1|2|3|4/g; s/\$__rate_interval/1m/g' <<<"$expr")
     result=$(lab_query "$filled") || lab_fail "the dashboard's query fails: $filled"
+    # The lab's serves run no programs: the programs' queries need only be valid.
+    if [[ $expr == *korvanthine_program_* ]]; then
+        programs=$((programs + 1))
+        continue
+    fi
     [ "$(jq '.result | length' <<<"$result")" -gt 0 ] || lab_fail "the dashboard's query finds nothing: $filled"
     queries=$((queries + 1))
 done < <(jq -r '.. | objects | select(has("expr")) | .expr' "$dashboard")
-echo "$queries queries answered with data"
+echo "$queries queries answered with data, $programs of programs answered"
 
 echo "-- notifications as the kit ships them: the examples' timing, Alertmanager, a webhook"
 # Eleven benches, scraped and evaluated as prometheus-scrape.example.yml has

@@ -1,37 +1,11 @@
 #include "metric_table.h"
 
-#include <charconv>
 #include <cstdint>
 #include <optional>
 
-#include "utf8_text.h"
+#include "exposition_writer.h"
 
 namespace {
-
-// The samples of one metric as a scrape writes them.
-class SampleWriter {
-public:
-    SampleWriter(std::string* out, const char* name) : out_(out), name_(name) {}
-
-    void Add(const std::string& labels, std::optional<double> value)
-    {
-        if (!value)
-            return;
-        *out_ += name_;
-        if (!labels.empty())
-            *out_ += "{" + labels + "}";
-        *out_ += ' ';
-        char text[32];
-        // The shortest text that reads back as the same double: 2534 / 100.0 is "25.34".
-        const auto end = std::to_chars(text, text + sizeof text, *value).ptr;
-        out_->append(text, end);
-        *out_ += '\n';
-    }
-
-private:
-    std::string* out_;
-    const char* name_;
-};
 
 using Fill = void (*)(const BenchSnapshot&, SampleWriter&);
 
@@ -60,19 +34,6 @@ std::optional<double> Flag(std::optional<int> status, int bit)
 std::optional<double> Plain(std::optional<int> value)
 {
     return value ? std::optional<double>(*value) : std::nullopt;
-}
-
-// A label value in the exposition's escaping: backslash, quote and line feed,
-// and UTF-8 throughout, as the format requires.
-std::string Escaped(const std::string& text)
-{
-    std::string escaped;
-    for (char c : ValidUtf8(text)) {
-        if (c == '\\' || c == '"')
-            escaped += '\\';
-        escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
-    }
-    return escaped;
 }
 
 template <typename Reading>
@@ -181,7 +142,7 @@ const Metric kMetrics[] = {
                  }
      }},
     {"korvanthine_bench_info", "gauge", "The serial port this exporter samples, as given with -p",
-     [](const BenchSnapshot& s, SampleWriter& w) { w.Add("port=\"" + Escaped(s.port) + "\"", 1); }},
+     [](const BenchSnapshot& s, SampleWriter& w) { w.Add("port=\"" + EscapedLabelValue(s.port) + "\"", 1); }},
 };
 
 } // namespace
@@ -191,8 +152,7 @@ std::string RenderExposition(const BenchSnapshot& snapshot)
     std::string out;
     out.reserve(4096);
     for (const Metric& metric : kMetrics) {
-        out += std::string("# HELP ") + metric.name + " " + metric.help + "\n";
-        out += std::string("# TYPE ") + metric.name + " " + metric.type + "\n";
+        AppendMetricHeader(&out, metric.name, metric.type, metric.help);
         SampleWriter writer(&out, metric.name);
         metric.fill(snapshot, writer);
     }

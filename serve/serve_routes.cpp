@@ -4,6 +4,7 @@
 #include "bench_page.h"
 #include "metric_table.h"
 #include "pass_overdue.h"
+#include "program_metrics.h"
 #include "unix_time.h"
 
 namespace {
@@ -75,5 +76,9 @@ HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context)
     HttpReply reply;
     reply.contentType = kExpositionContentType;
     reply.body = RenderExposition(AsScrapedNow(context.store.Latest(), NowSteadySeconds(), context.intervalSeconds));
+    // A serve that runs no programs says nothing of them: rows of idle
+    // channels would claim it could run one.
+    if (context.programs)
+        reply.body += RenderProgramExposition(context.programs());
     return reply;
 }

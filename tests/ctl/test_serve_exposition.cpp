@@ -2,11 +2,14 @@
 // of a complete pass; a failed exchange takes exactly its own reading out
 // (not back to 0, not the value before) and up with it, from that moment;
 // no temperature without a working sensor, judged by the status of the
-// temperature's own pass; promtool accepts the text.
+// temperature's own pass; the programs' rows as the runner's view has them;
+// promtool accepts the text.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <set>
 #include <utility>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "exposition_samples.h"
 #include "metric_table.h"
 #include "pass_overdue.h"
+#include "program_metrics.h"
 #include "snapshot_writer.h"
 
 namespace {
@@ -302,6 +306,112 @@ TEST(ServeExposition, NoTemperatureWithoutTheSensorFlagOfItsOwnPass)
     EXPECT_EQ(samples.at("korvanthine_up"), "1"); // the controller answered; the flag says what is wrong
 }
 
+// Channel 2 running in its second segment; channel 4 aborted on a broken
+// sensor, before it had a set point; earlier aborts counted on 1 and 2.
+ProgramsView ProgramsOnTwoChannels()
+{
+    ProgramsView view;
+    ChannelProgramStatus running;
+    running.channel = 2;
+    running.id = "run-7";
+    running.program = "anneal";
+    running.state = "running";
+    running.segment = 1;
+    running.setpointCelsius = 45.5;
+    running.remainingSeconds = 1234.5;
+    ChannelProgramStatus aborted;
+    aborted.channel = 4;
+    aborted.id = "run-8";
+    aborted.program = "soak";
+    aborted.state = "aborted";
+    aborted.segment = 2;
+    aborted.reason = "sensor_broken";
+    view.channels = {running, aborted};
+    view.aborts[3][0] = 1; // sensor_broken
+    view.aborts[1][8] = 2; // operator
+    view.aborts[0][9] = 3; // outside_limits, the last reason
+    return view;
+}
+
+TEST(ProgramExposition, ARunningAndAnAbortedChannelGiveExactlyTheirRows)
+{
+    std::string expected = R"(korvanthine_program_state{channel="2",state="idle"} 0
+korvanthine_program_state{channel="2",state="running"} 1
+korvanthine_program_state{channel="2",state="holding_back"} 0
+korvanthine_program_state{channel="2",state="held"} 0
+korvanthine_program_state{channel="2",state="ended"} 0
+korvanthine_program_state{channel="2",state="aborted"} 0
+korvanthine_program_state{channel="4",state="idle"} 0
+korvanthine_program_state{channel="4",state="running"} 0
+korvanthine_program_state{channel="4",state="holding_back"} 0
+korvanthine_program_state{channel="4",state="held"} 0
+korvanthine_program_state{channel="4",state="ended"} 0
+korvanthine_program_state{channel="4",state="aborted"} 1
+korvanthine_program_setpoint_celsius{channel="2"} 45.5
+korvanthine_program_segment{channel="2"} 1
+korvanthine_program_segment{channel="4"} 2
+korvanthine_program_remaining_seconds{channel="2"} 1234.5
+korvanthine_program_info{channel="2",program="anneal",id="run-7"} 1
+korvanthine_program_info{channel="4",program="soak",id="run-8"} 1
+)";
+    // Every channel and reason, 0 where nothing aborted: the reasons in the
+    // order of the engine's AbortReason.
+    const char* const kReasons[] = {"sensor_broken", "line_silent",      "runaway", "above_max", "deviation",
+                                    "holdback_timeout", "write_unconfirmed", "outage", "operator", "outside_limits"};
+    static_assert(std::size(kReasons) == kProgramAbortReasonCount);
+    const std::map<std::pair<int, std::string>, int> counted = {
+        {{4, "sensor_broken"}, 1}, {{2, "operator"}, 2}, {{1, "outside_limits"}, 3}};
+    for (int channel = 1; channel <= kChannelCount; ++channel)
+        for (const char* reason : kReasons) {
+            const auto count = counted.find({channel, reason});
+            expected += "korvanthine_program_aborts_total{channel=\"" + std::to_string(channel) + "\",reason=\""
+                        + reason + "\"} " + std::to_string(count == counted.end() ? 0 : count->second) + "\n";
+        }
+    const std::string text = RenderProgramExposition(ProgramsOnTwoChannels());
+    EXPECT_EQ(ExpositionSamples(text), ExpositionSamples(expected));
+    // Each family once, with its help and type.
+    for (const auto& [name, type] : {std::pair{"korvanthine_program_state", "gauge"},
+                                     {"korvanthine_program_setpoint_celsius", "gauge"},
+                                     {"korvanthine_program_segment", "gauge"},
+                                     {"korvanthine_program_remaining_seconds", "gauge"},
+                                     {"korvanthine_program_info", "gauge"},
+                                     {"korvanthine_program_aborts_total", "counter"}}) {
+        const std::string typeLine = std::string("# TYPE ") + name + " " + type + "\n";
+        EXPECT_NE(text.find(typeLine), std::string::npos) << name;
+        EXPECT_EQ(text.find(typeLine), text.rfind(typeLine)) << name;
+        EXPECT_NE(text.find(std::string("# HELP ") + name + " "), std::string::npos) << name;
+    }
+}
+
+// A program's name comes from a person's file and a run's id from a request:
+// neither may end its label, its line, or the exposition's UTF-8.
+TEST(ProgramExposition, ANameOrIdStaysInsideItsLabel)
+{
+    const struct {
+        std::string program, id;
+        const char* labels; // as the info row must carry them
+    } cases[] = {
+        {"a \"quoted\" name", "run-1", R"(program="a \"quoted\" name",id="run-1")"},
+        {"C:\\programs\\ramp.yml", "run\\2", R"(program="C:\\programs\\ramp.yml",id="run\\2")"},
+        {"two\nlines", "run-3", R"(program="two\nlines",id="run-3")"},
+        {"x\"} 1\nkorvanthine_up 0\n#", "\"", R"(program="x\"} 1\nkorvanthine_up 0\n#",id="\"")"},
+        {"b\xE9nch", "", "program=\"b\xEF\xBF\xBDnch\",id=\"\""},
+    };
+    for (const auto& c : cases) {
+        ProgramsView view;
+        ChannelProgramStatus status;
+        status.channel = 3;
+        status.program = c.program;
+        status.id = c.id;
+        status.state = "running";
+        view.channels = {status};
+        const std::string text = RenderProgramExposition(view);
+        const std::string row = std::string("\nkorvanthine_program_info{channel=\"3\",") + c.labels + "} 1\n";
+        EXPECT_NE(text.find(row), std::string::npos) << c.labels << "\n" << text;
+        EXPECT_EQ(text.find("\nkorvanthine_up"), std::string::npos) << c.labels;
+    }
+}
+
 // promtool's check of the text format and of the metrics' names and help.
 TEST(ServeExposition, PromtoolAcceptsTheExposition)
 {
@@ -314,9 +424,14 @@ TEST(ServeExposition, PromtoolAcceptsTheExposition)
     SnapshotWriter writer(store, "/dev/serial/by-id/usb-\"odd\"\\name");
     writer.PortOpened(false);
     RunPass(writer, kSecond, 8, 8);
-    for (const BenchSnapshot& snapshot : {complete.store.Latest(), store.Latest()}) {
+    // A serve with programs appends their families, a hostile program name among them.
+    ProgramsView programs = ProgramsOnTwoChannels();
+    programs.channels[1].program = "x\"} 1\nkorvanthine_up 0\n\\";
+    for (const std::string& exposition :
+         {RenderExposition(complete.store.Latest()) + RenderProgramExposition(programs),
+          RenderExposition(store.Latest())}) {
         const std::string path = ::testing::TempDir() + "serve-exposition.txt";
-        std::ofstream(path) << RenderExposition(snapshot);
+        std::ofstream(path) << exposition;
         const std::string command = "promtool check metrics <" + path + " 2>&1";
         std::FILE* pipe = popen(command.c_str(), "r");
         ASSERT_NE(pipe, nullptr);

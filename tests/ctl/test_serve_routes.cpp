@@ -12,6 +12,7 @@
 #include "bench_page.h"
 #include "http_server.h"
 #include "metric_table.h"
+#include "program_status.h"
 #include "serve_routes.h"
 #include "utf8_text.h"
 
@@ -48,7 +49,7 @@ TEST(AllowedHosts, TakesTheMachinesNamesAndAddressesAndNoOtherSite)
 
 class Routes : public ::testing::Test {
 protected:
-    Routes() : trend_(3600), context_{store_, trend_, 1.0, 1, &hosts_}
+    Routes() : trend_(3600), context_{store_, trend_, 1.0, 1, &hosts_, {}}
     {
         BenchSnapshot snapshot;
         snapshot.port = "bench\xE9<b>";
@@ -85,6 +86,29 @@ TEST_F(Routes, APortNameThatIsNotUtf8IsReplacedInJsonHtmlAndTheExposition)
     const HttpReply metrics = Route("GET", "/metrics");
     EXPECT_EQ(ValidUtf8(metrics.body), metrics.body);
     EXPECT_NE(metrics.body.find("korvanthine_bench_info{port=\"bench\xEF\xBF\xBD<b>\"} 1"), std::string::npos);
+}
+
+// The programs' families only from a serve that runs programs; one that
+// runs them has its abort counters from the start, before any program.
+TEST_F(Routes, MetricsHaveTheProgramsFamiliesOnlyWhenServeRunsPrograms)
+{
+    const std::string plain = Route("GET", "/metrics").body;
+    EXPECT_EQ(plain.find("korvanthine_program_"), std::string::npos);
+
+    ProgramsView view;
+    context_.programs = [&view] { return view; };
+    const std::string none = Route("GET", "/metrics").body;
+    EXPECT_EQ(none.substr(0, plain.size()), plain);
+    EXPECT_NE(none.find("\nkorvanthine_program_aborts_total{channel=\"1\",reason=\"sensor_broken\"} 0\n"),
+              std::string::npos);
+    EXPECT_EQ(none.find("\nkorvanthine_program_state{"), std::string::npos);
+
+    ChannelProgramStatus held;
+    held.channel = 1;
+    held.state = "held";
+    view.channels = {held};
+    const std::string one = Route("GET", "/metrics").body;
+    EXPECT_NE(one.find("\nkorvanthine_program_state{channel=\"1\",state=\"held\"} 1\n"), std::string::npos);
 }
 
 TEST_F(Routes, HeadOfTheTrendBuildsNoBodyYetGivesItsLength)
