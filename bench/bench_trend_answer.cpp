@@ -40,7 +40,7 @@ int main(int argc, char** argv)
         for (std::size_t i = 0; i < capacity; ++i)
             trend.Append(FullPass(static_cast<int>(i)), 1.8e9 + static_cast<double>(i));
         const double appendUs = MsSince(appendStart) * 1000.0 / static_cast<double>(capacity);
-        const ServeContext context{store, trend, 3600.0 / static_cast<double>(capacity), 1, &hosts};
+        const ServeContext context{store, trend, 3600.0 / static_cast<double>(capacity), 1, &hosts, nullptr};
         for (const char* method : {"GET", "HEAD"}) {
             HttpRequest request;
             request.method = method;

@@ -68,7 +68,7 @@ int RunServe(const CtlRequest& request)
         std::chrono::system_clock::now().time_since_epoch());
     const AllowedHosts allowedHosts(request.listenHost, request.allowedHosts);
     const ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count()),
-                               &allowedHosts};
+                               &allowedHosts, nullptr};
     HttpLimits limits;
     std::string note;
     limits.connections = ConnectionCapWithin(limits.connections, &note);

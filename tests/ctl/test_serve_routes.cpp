@@ -48,7 +48,7 @@ TEST(AllowedHosts, TakesTheMachinesNamesAndAddressesAndNoOtherSite)
 
 class Routes : public ::testing::Test {
 protected:
-    Routes() : trend_(3600), context_{store_, trend_, 1.0, 1, &hosts_}
+    Routes() : trend_(3600), context_{store_, trend_, 1.0, 1, &hosts_, nullptr}
     {
         BenchSnapshot snapshot;
         snapshot.port = "bench\xE9<b>";

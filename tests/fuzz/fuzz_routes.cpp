@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TrendRing trend(8);
     for (int i = 0; i < 10; ++i)
         trend.Append(snapshot, 1000.0 + i);
-    const ServeContext context{store, trend, 1.0, 7, &hosts};
+    const ServeContext context{store, trend, 1.0, 7, &hosts, nullptr};
 
     HttpRequest request;
     request.method = fields.size() > 1 ? fields[1] : "GET";
