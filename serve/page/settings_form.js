@@ -56,6 +56,8 @@
     } catch (error) {
       return;
     }
+    // The programs' commands are offered to whom the form is.
+    document.dispatchEvent(new CustomEvent('benchaccess', { detail: access }));
     document.getElementById('read-only').hidden = access.writable;
     const note = document.getElementById('access');
     note.textContent = access.writable ? 'You are ' + access.user + ', an operator: you may change settings here.'
