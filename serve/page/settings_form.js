@@ -27,6 +27,8 @@
     output.value = enable === 'ENABLE' || enable === 'DISABLE' ? enable : '';
   }
 
+  // A command to a program has no settings: what was asked stands where
+  // a write's settings would.
   function showChanges(changes) {
     const body = document.querySelector('#changes tbody');
     body.replaceChildren();
@@ -36,7 +38,8 @@
       const row = document.createElement('tr');
       for (const cell of [new Date(change.time * 1000).toLocaleString(), change.user, change.client,
                           change.channel ? 'TEMP' + change.channel : '--', settings(change.before),
-                          settings(change.written), settings(change.after), change.outcome]) {
+                          change.action || settings(change.written), settings(change.after),
+                          change.outcome]) {
         const td = document.createElement('td');
         td.textContent = cell;
         row.appendChild(td);
