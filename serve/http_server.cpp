@@ -1,5 +1,6 @@
 #include "http_server.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <atomic>
 #include <list>
@@ -159,8 +160,32 @@ private:
     {
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(shared_.limits.headerBytes));
-        parser_->body_limit(shared_.limits.bodyBytes);
+        parser_->body_limit(std::max(shared_.limits.bodyBytes, shared_.limits.largeBodyBytes));
         Lowest().expires_after(shared_.limits.readTime);
+        http::async_read_header(stream_, buffer_, *parser_, [self = this->shared_from_this()](beast::error_code error,
+                                                                                              std::size_t) {
+            self->OnHeader(error);
+        });
+    }
+
+    // The body's bound by the path, once the header names it.
+    void OnHeader(const beast::error_code& error)
+    {
+        if (closed_)
+            return;
+        if (error) {
+            OnRead(error);
+            return;
+        }
+        const std::string target(parser_->get().target());
+        if (target.substr(0, target.find('?')) != shared_.limits.largeBodyPath) {
+            const boost::optional<std::uint64_t> length = parser_->content_length();
+            if (length && *length > shared_.limits.bodyBytes) {
+                OnRead(http::error::body_limit);
+                return;
+            }
+            parser_->body_limit(shared_.limits.bodyBytes);
+        }
         http::async_read(stream_, buffer_, *parser_,
                          [self = this->shared_from_this()](beast::error_code error, std::size_t) { self->OnRead(error); });
     }

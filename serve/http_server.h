@@ -27,6 +27,10 @@
 struct HttpLimits {
     std::size_t headerBytes = 8 * 1024;
     std::size_t bodyBytes = 1024;
+    // A program's file is posted whole: a request to this path may carry up
+    // to largeBodyBytes; every other keeps to bodyBytes, decided by its header.
+    std::string largeBodyPath = "/programs";
+    std::size_t largeBodyBytes = 64 * 1024;
     // To receive a whole request, counted from when the server starts
     // waiting for it (so it also bounds an idle kept-alive connection).
     std::chrono::milliseconds readTime{10000};

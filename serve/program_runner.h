@@ -22,6 +22,7 @@
 
 #include "bench_snapshot.h"
 #include "exchange_queue.h"
+#include "program_command_answer.h"
 #include "program.h"
 #include "program_engine.h"
 #include "program_journal.h"
@@ -29,16 +30,6 @@
 #include "write_audit.h"
 #include "write_gate.h"
 
-struct ProgramCommandAnswer {
-    // 200 done, 201 started, 400 the program will not do (errors), 404 no
-    // such run or no program on the channel, 409 a channel already has a
-    // program (or the run is not in a state the command applies to), 422
-    // the lab's limits refuse one of its writes, 503 serve cannot keep a
-    // journal (nothing started).
-    int status = 500;
-    std::string id;                  // the run's
-    std::vector<std::string> errors; // each a line a person reads
-};
 
 class ProgramRunner {
 public:

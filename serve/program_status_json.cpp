@@ -1,5 +1,6 @@
 #include "program_status_json.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,11 +11,12 @@ namespace {
 using json = nlohmann::ordered_json;
 
 // One decimal, as the controller takes a set point: the JSON carries no
-// digits the program cannot write.
+// digits the program cannot write. Halves away from zero, not to even as
+// printf would.
 double Tenths(double celsius)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "%.1f", celsius);
+    std::snprintf(text, sizeof text, "%.1f", std::round(celsius * 10) / 10);
     return std::strtod(text, nullptr);
 }
 

@@ -24,6 +24,7 @@
 #include "state_folder.h"
 #endif
 #ifdef KORVANTHINE_TLS
+#include "program_endpoint.h"
 #include "web_service.h"
 #endif
 
@@ -66,6 +67,18 @@ int RunServe(const CtlRequest& request)
         std::fprintf(stderr, "korvanthine-ctl: no state folder (no --state.dir, STATE_DIRECTORY, XDG_STATE_HOME or "
                              "HOME): programs cannot be started\n");
     ProgramRunner programs(clients, gate, ProgramRunsFolder(stateFolder, request.port));
+#ifdef KORVANTHINE_TLS
+    if (web)
+        web->UsePrograms(ProgramControl{
+            [&programs](const std::string& text, const std::string& source, const std::string& who) {
+                return programs.Start(text, source, who);
+            },
+            [&programs](OperatorCommand command, int channel, const std::string& id, const std::string& who) {
+                return programs.Command(command, channel, id, who);
+            },
+            [&programs](int channel) { return programs.ChannelLocked(channel); },
+            [&programs] { return programs.View(); }});
+#endif
 #else
     if (!request.stateDir.empty())
         std::fprintf(stderr, "korvanthine-ctl: --state.dir: this build runs no programs (it reads no program files "

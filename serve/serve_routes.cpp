@@ -5,6 +5,7 @@
 #include "metric_table.h"
 #include "pass_overdue.h"
 #include "program_metrics.h"
+#include "program_status_json.h"
 #include "unix_time.h"
 
 namespace {
@@ -28,6 +29,32 @@ HttpReply NoSettingsHere(const std::string& method)
     }
     reply = PlainReply(405, "Method not allowed.");
     reply.allow = "GET, HEAD, POST";
+    return reply;
+}
+
+// The programs' status, read like the bench's state; commands to them are
+// the web side's (with a web configuration), refused here as settings are.
+HttpReply ProgramsReply(const std::string& method, const std::string& path, const ServeContext& context)
+{
+    const bool status = path == "/programs";
+    if (method == "POST") {
+        HttpReply reply;
+        reply.status = 403;
+        reply.contentType = "application/json";
+        reply.body = "{\"error\":\"serve has no web configuration with users, TLS and operators: programs are "
+                     "commanded at the bench, with korvanthine-ctl program\"}\n";
+        return reply;
+    }
+    if (!status)
+        return PlainReply(404, "Not found. The programs' status is at /programs.");
+    if (method != "GET" && method != "HEAD") {
+        HttpReply reply = PlainReply(405, "Method not allowed.");
+        reply.allow = "GET, HEAD, POST";
+        return reply;
+    }
+    HttpReply reply;
+    reply.contentType = "application/json";
+    reply.body = (context.programs ? ProgramsJson(context.programs()) : ProgramsJson(ProgramsView{})) + "\n";
     return reply;
 }
 
@@ -64,6 +91,8 @@ HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context)
     const bool metrics = path == "/metrics";
     if (path == "/settings")
         return NoSettingsHere(method);
+    if (path == "/programs" || path.rfind("/programs/", 0) == 0)
+        return ProgramsReply(method, path, context);
     if (!metrics && !IsBenchPagePath(path))
         return PlainReply(404, "Not found. The bench's page is at /, the metrics are at /metrics.");
     if (method != "GET" && method != "HEAD") {

@@ -12,12 +12,15 @@
     ['overtemp', 'Overtemp'],
     ['ext_heat_enable', 'Ext. heat enable'],
   ];
-  const LABELS = ['Time', 'Temperature °C', 'Set temperature °C', 'Power %'];
+  // The last is the set point of the channel's program, as /programs gave
+  // it when each entry came in (programs.js keeps it in programSetpoints).
+  const LABELS = ['Time', 'Temperature °C', 'Set temperature °C', 'Power %', 'Program set point °C'];
 
   const page = {
     instance: null,
     last: 0,            // sequence number of the newest entry held
-    rows: [],           // per channel: [time in ms, temperature, set temperature, power]
+    rows: [],           // per channel: [time in ms, temperature, set temperature, power, program set point]
+    programSetpoints: [null, null, null, null], // per channel, the latest; null: no program drives it
     charts: [],
     firstDrawnMs: null, // from navigation to the charts first drawn with the trend
   };
@@ -110,8 +113,8 @@
       for (let ch = 0; ch < CHANNELS; ch++) {
         const rows = page.rows[ch];
         if (rows.length > 0 && time - rows[rows.length - 1][0] > gapMs)
-          rows.push([time - 1, null, null, null]);
-        rows.push([time, entry[2 + 3 * ch], entry[3 + 3 * ch], entry[4 + 3 * ch]]);
+          rows.push([time - 1, null, null, null, null]);
+        rows.push([time, entry[2 + 3 * ch], entry[3 + 3 * ch], entry[4 + 3 * ch], page.programSetpoints[ch]]);
       }
     }
     if (entries.length === 0)
@@ -128,11 +131,13 @@
 
   // At least MIN_SPAN_C degrees, so that a channel holding its set temperature
   // shows as a flat line, not as its sensor's noise; power from 0 to 100 % or more.
+  // A channel no program drove in the hour shows no program set point at all.
   const MIN_SPAN_C = 2;
   function ranges(rows) {
-    let low = Infinity, high = -Infinity, power = 100;
+    let low = Infinity, high = -Infinity, power = 100, program = false;
     for (const row of rows) {
-      for (const value of [row[1], row[2]]) {
+      program = program || row[4] !== null;
+      for (const value of [row[1], row[2], row[4]]) {
         if (value !== null) {
           low = Math.min(low, value);
           high = Math.max(high, value);
@@ -142,10 +147,10 @@
         power = Math.max(power, row[3]);
     }
     if (low > high)
-      return { temperature: null, power: [0, power] };
+      return { temperature: null, power: [0, power], program: program };
     const middle = (low + high) / 2;
     const half = Math.max(MIN_SPAN_C, high - low) / 2 * 1.25;
-    return { temperature: [middle - half, middle + half], power: [0, power * 1.05] };
+    return { temperature: [middle - half, middle + half], power: [0, power * 1.05], program: program };
   }
 
   function drawCharts() {
@@ -158,8 +163,9 @@
                           valueFormatter: time => Dygraph.dateString_(time) },
                      y: { valueRange: range.temperature },
                      y2: { valueRange: range.power, independentTicks: true, drawGrid: false } };
+      const visibility = [true, true, true, range.program];
       if (page.charts[ch]) {
-        page.charts[ch].updateOptions({ file: page.rows[ch], axes: axes });
+        page.charts[ch].updateOptions({ file: page.rows[ch], axes: axes, visibility: visibility });
         continue;
       }
       page.charts[ch] = new Dygraph(document.getElementById('chart-' + (ch + 1)), page.rows[ch], {
@@ -169,11 +175,13 @@
         legendFormatter: legend,
         ylabel: '°C',
         y2label: 'Power %',
-        colors: ['#c62828', '#555555', '#1565c0'],
+        colors: ['#c62828', '#555555', '#1565c0', '#ef6c00'],
         series: {
           'Set temperature °C': { strokePattern: Dygraph.DASHED_LINE },
           'Power %': { axis: 'y2', strokeWidth: 1 },
+          'Program set point °C': { strokePattern: Dygraph.DOTTED_LINE, strokeWidth: 2 },
         },
+        visibility: visibility,
         axes: axes,
         connectSeparatedPoints: false,
       });

@@ -27,6 +27,8 @@
     output.value = enable === 'ENABLE' || enable === 'DISABLE' ? enable : '';
   }
 
+  // A command to a program has no settings: what was asked stands where
+  // a write's settings would.
   function showChanges(changes) {
     const body = document.querySelector('#changes tbody');
     body.replaceChildren();
@@ -36,7 +38,8 @@
       const row = document.createElement('tr');
       for (const cell of [new Date(change.time * 1000).toLocaleString(), change.user, change.client,
                           change.channel ? 'TEMP' + change.channel : '--', settings(change.before),
-                          settings(change.written), settings(change.after), change.outcome]) {
+                          change.action || settings(change.written), settings(change.after),
+                          change.outcome]) {
         const td = document.createElement('td');
         td.textContent = cell;
         row.appendChild(td);
@@ -56,6 +59,8 @@
     } catch (error) {
       return;
     }
+    // The programs' commands are offered to whom the form is.
+    document.dispatchEvent(new CustomEvent('benchaccess', { detail: access }));
     document.getElementById('read-only').hidden = access.writable;
     const note = document.getElementById('access');
     note.textContent = access.writable ? 'You are ' + access.user + ', an operator: you may change settings here.'

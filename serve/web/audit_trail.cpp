@@ -47,9 +47,14 @@ std::string AuditTrail::Line(const AuditEntry& entry)
 {
     const auto when = std::chrono::system_clock::time_point(
         std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(entry.unixSeconds)));
+    const std::string channel =
+        entry.channel == 0 ? std::string("no channel") : "channel " + std::to_string(entry.channel);
+    if (!entry.action.empty())
+        return "korvanthine-ctl: " + IsoTimestamp(when) + ": program command by " + LogText(entry.user) + " from "
+               + LogText(entry.client) + ": " + channel + ": " + LogText(entry.action) + ": " + entry.outcome;
     return "korvanthine-ctl: " + IsoTimestamp(when) + ": settings write by " + LogText(entry.user) + " from "
            + LogText(entry.client)
-           + ": " + (entry.channel == 0 ? std::string("no channel") : "channel " + std::to_string(entry.channel))
+           + ": " + channel
            + ": before " + SettingsText(entry.before) + "; to write " + SettingsText(entry.wanted) + "; read back " + SettingsText(entry.after) + ": " + entry.outcome;
 }
 
@@ -66,7 +71,8 @@ void AuditTrail::Keep(const AuditEntry& entry)
     recent_.push_front(entry);
     if (recent_.size() > kKept)
         recent_.pop_back();
-    ++counts_[{entry.user, entry.outcome}];
+    if (entry.action.empty())
+        ++counts_[{entry.user, entry.outcome}];
 }
 
 void AuditTrail::KeepSetting(const AuditEntry& entry, bool setTemperature, int value)
@@ -94,7 +100,7 @@ std::string AuditTrail::RecentJson() const
 {
     nlohmann::json list = nlohmann::json::array();
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const AuditEntry& entry : recent_)
+    for (const AuditEntry& entry : recent_) {
         list.push_back({{"time", entry.unixSeconds},
                         {"user", entry.user},
                         {"client", entry.client},
@@ -103,6 +109,9 @@ std::string AuditTrail::RecentJson() const
                         {"written", SettingsJson(entry.wanted)},
                         {"after", SettingsJson(entry.after)},
                         {"outcome", entry.outcome}});
+        if (!entry.action.empty())
+            list.back()["action"] = entry.action;
+    }
     return list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

@@ -24,9 +24,15 @@ struct AuditEntry {
     std::optional<ChannelSettings> wanted; // what was to be written, once known
     std::optional<ChannelSettings> after; // as read back
     // confirmed, mismatch, not_confirmed, not_answering, forbidden, refused
-    // (outside serve's limits); for a
-    // local program's single write: answered, no_reply
+    // (outside serve's limits, or the channel runs a program); for a
+    // local program's single write: answered, no_reply; for a program
+    // command: started, done, rejected, not_found, conflict, too_large,
+    // unavailable (and forbidden, refused)
     std::string outcome;
+    // A command to a program rather than a settings write: what was asked
+    // ("start anneal.yml", "hold anneal-ch2 (run r-7)"); such an entry has
+    // no settings, and is not counted as a settings write.
+    std::string action;
 };
 
 class AuditTrail {

@@ -57,6 +57,11 @@ SettingsEndpoint::SettingsEndpoint(LineFor line, AuditTrail& audit, LastReading 
 {
 }
 
+void SettingsEndpoint::LockWith(Locked locked)
+{
+    locked_ = std::move(locked);
+}
+
 SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& user, bool isOperator,
                                       const std::string& client)
 {
@@ -82,18 +87,30 @@ SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& 
 
     const std::string who = kWebWriterPrefix + LogText(user) + " from " + LogText(client);
     entry.channel = change.channel;
+    // A write refused before the line: what was asked, over what the
+    // controller had, so the trail shows it.
+    const auto recordRefused = [this, &entry, &change] {
+        entry.unixSeconds = now_();
+        entry.before = lastReading_(change.channel);
+        if (entry.before) {
+            entry.wanted = entry.before;
+            entry.wanted->setTenths = change.setTenths.value_or(entry.before->setTenths);
+            entry.wanted->outputEnable = change.outputEnable.value_or(entry.before->outputEnable);
+        }
+        entry.outcome = "refused";
+        audit_.Record(entry);
+    };
+    // A channel a program drives is the program's until it is held: from
+    // the network a write there is refused, never taken as a take-over.
+    if (locked_) {
+        if (const std::optional<std::string> why = locked_(change.channel)) {
+            recordRefused();
+            return {409, Dumped({{"error", *why}, {"channel", change.channel}})};
+        }
+    }
     if (envelope_) {
         if (const std::optional<WriteRefusal> refusal = envelope_(change, who, kWebWriterPrefix + LogText(user))) {
-            entry.unixSeconds = now_();
-            entry.before = lastReading_(change.channel);
-            // What was asked, over what the controller had, so the trail shows it.
-            if (entry.before) {
-                entry.wanted = entry.before;
-                entry.wanted->setTenths = change.setTenths.value_or(entry.before->setTenths);
-                entry.wanted->outputEnable = change.outputEnable.value_or(entry.before->outputEnable);
-            }
-            entry.outcome = "refused";
-            audit_.Record(entry);
+            recordRefused();
             return {422, Dumped({{"error", refusal->text},
                                  {"channel", change.channel},
                                  {"setting", refusal->setting == WrittenSetting::SetTemperature ? "set_temperature"

@@ -5,7 +5,8 @@
 // is in the audit trail. The answer's status says what happened: 200 read
 // back as written, 400 a bad body, 403 not an operator, 422 outside serve's
 // limits (nothing reaches the line), 409 the controller did not confirm (or
-// read back otherwise), 503 it did not answer before anything was written,
+// read back otherwise) or a program runs on the channel (nothing reaches the
+// line), 503 it did not answer before anything was written,
 // or serve's line was held by other writers past the write's deadline.
 #pragma once
 
@@ -41,7 +42,15 @@ public:
     using Envelope = std::function<std::optional<WriteRefusal>(const SettingsChange& change, const std::string& who,
                                                                const std::string& writer)>;
 
+    // Why the network may not write to the channel now (a program runs
+    // there), or nothing.
+    using Locked = std::function<std::optional<std::string>(int channel)>;
+
     SettingsEndpoint(LineFor line, AuditTrail& audit, LastReading lastReading, Now now, Envelope envelope = nullptr);
+
+    // Before serving: a write to a locked channel is refused with 409 and
+    // the reason, before the envelope and the line.
+    void LockWith(Locked locked);
 
     SettingsAnswer Post(std::string_view body, const std::string& user, bool isOperator, const std::string& client);
 
@@ -51,6 +60,7 @@ private:
     LastReading lastReading_;
     Now now_;
     Envelope envelope_;
+    Locked locked_;
     // One web write at a time, in the order the posts came (the line's
     // queue already keeps other programs' writes off a select's channel).
     std::mutex writing_;

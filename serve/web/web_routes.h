@@ -7,6 +7,9 @@
 //   GET /settings   who is asking, whether this user may write here and
 //                   why not, and the last changes (JSON)
 //   POST /settings  a write (see settings_endpoint.h)
+//   POST /programs  a program's start; POST /programs/{id}/hold, /resume,
+//                   /abort a command to a run (see program_endpoint.h);
+//                   under the same rules as a settings write
 #pragma once
 
 #include <functional>
@@ -17,11 +20,17 @@
 #include "settings_endpoint.h"
 #include "web_config_file.h"
 
+// Of the program runner's headers, none here: serve's command, which
+// includes this through web_service.h, has the sampler's types of the same
+// names as the engine's.
+class ProgramEndpoint;
+
 struct WebSide {
     WebConfigFile& config;
     Authenticator& auth;
     AuditTrail& audit;
     SettingsEndpoint& settings;
+    ProgramEndpoint& programs;
 };
 
 using PlainRoute = std::function<HttpReply(const HttpRequest& request)>;

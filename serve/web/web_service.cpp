@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "program_endpoint.h"
 #include "stop_request.h"
 #include "unix_time.h"
 
@@ -48,8 +49,15 @@ WebService::WebService(ExchangeQueue& line, const SnapshotStore& store, WriteGat
           [&gate](const SettingsChange& change, const std::string& who, const std::string& writer) {
               return gate.CheckChange(change.channel, change.setTenths, change.outputEnable, who, writer);
           }),
-      side_{config_, auth_, audit_, settings_}
+      programs_(std::make_unique<ProgramEndpoint>(audit_, [] { return NowUnixSeconds(); })),
+      side_{config_, auth_, audit_, settings_, *programs_}
 {
+    settings_.LockWith([this](int channel) { return programs_->WhyLocked(channel); });
+}
+
+void WebService::UsePrograms(ProgramControl control)
+{
+    programs_->Use(std::move(control));
 }
 
 WebService::~WebService()

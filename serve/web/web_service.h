@@ -1,6 +1,7 @@
 // serve's web side put together (Linux): the configuration and its
-// reloading, the users, the audit trail and the settings write, bound to
-// the line thread's queue of exchanges and to the latest readings.
+// reloading, the users, the audit trail, the settings write and the
+// programs' commands, bound to the line thread's queue of exchanges, the
+// latest readings and the program runner.
 #pragma once
 
 #include <condition_variable>
@@ -20,6 +21,9 @@
 #include "write_audit.h"
 #include "write_gate.h"
 
+class ProgramEndpoint;
+struct ProgramControl; // program_endpoint.h
+
 class WebService {
 public:
     WebService(ExchangeQueue& line, const SnapshotStore& store, WriteGate& gate);
@@ -36,6 +40,10 @@ public:
     // A local program's setting write through serve's endpoint (the line
     // thread's): into "Changes" and the count, as user "local".
     void ClientWrote(const ClientSettingWrite& write);
+    // serve's program runner, before serving: POST /programs and the
+    // commands go to it, and settings writes to a channel it drives are
+    // refused. Without it, programs answer 503.
+    void UsePrograms(ProgramControl control);
     // Looks for changes to the file and what it names, every second, until destroyed.
     void WatchForChanges();
 
@@ -46,6 +54,7 @@ private:
     Authenticator auth_;
     AuditTrail audit_;
     SettingsEndpoint settings_;
+    std::unique_ptr<ProgramEndpoint> programs_;
     WebSide side_;
     std::mutex mutex_;
     std::condition_variable stopping_;

@@ -117,6 +117,11 @@ TEST_F(ServeOverSim, MisbehavingClientsStallNeitherScrapesNorPasses)
         {"GET /metrics HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400},
         {"GET /metrics HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffff\r\n", 413},
         {"POST /metrics HTTP/1.1\r\nContent-Length: 100000000\r\n\r\n", 413},
+        // A program's file may be larger than any other body, on its own path only.
+        {"POST /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 2000\r\n\r\n" + std::string(2000, 'a'), 413},
+        {"POST /programs HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 60000\r\n\r\n" + std::string(60000, 'a'),
+         403},
+        {"POST /programs HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 65537\r\n\r\n", 413},
         {oversizedHeader, 431},
         {manyHeaders, 431},
         {"DELETE /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 405},
