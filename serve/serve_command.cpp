@@ -118,7 +118,7 @@ int RunServe(const CtlRequest& request)
     server.Start();
 
     LocalEndpoint endpoint(clients, refusals);
-    endpoint.Start(request.port);
+    store.SharedLineOffered(endpoint.Start(request.port));
 
     SamplerSettings settings;
     settings.clients = &clients;
