@@ -4,6 +4,7 @@
 #include "bench_page.h"
 #include "metric_table.h"
 #include "pass_overdue.h"
+#include "process_metrics.h"
 #include "unix_time.h"
 
 namespace {
@@ -75,5 +76,6 @@ HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context)
     HttpReply reply;
     reply.contentType = kExpositionContentType;
     reply.body = RenderExposition(AsScrapedNow(context.store.Latest(), NowSteadySeconds(), context.intervalSeconds));
+    reply.body += RenderProcessMetrics();
     return reply;
 }
