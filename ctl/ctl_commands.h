@@ -10,3 +10,4 @@ int RunWatch(const CtlRequest& request);
 int RunGet(const CtlRequest& request);
 int RunSet(const CtlRequest& request);
 int RunServe(const CtlRequest& request);
+int RunHashPassword(const CtlRequest& request);

@@ -31,6 +31,8 @@ int main(int argc, char** argv)
         return RunWatch(request);
     if (request.command == "serve")
         return RunServeHere(request);
+    if (request.command == "hash-password")
+        return RunHashPassword(request);
     if (request.command == "get")
         return RunGet(request);
     if (!request.url.empty())
