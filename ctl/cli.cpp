@@ -60,6 +60,20 @@ const CLI::Validator kChannelNumber(
     },
     "1 ... 4");
 
+// A user's name as the web configuration's YAML takes it as a plain key:
+// no colon (the Basic authorization's separator), no blanks or control
+// bytes, nothing YAML would read as syntax at its start.
+const CLI::Validator kWebUserName(
+    [](std::string& name) -> std::string {
+        if (name.empty() || std::string("-?:,[]{}#&*!|>'\"%@`").find(name[0]) != std::string::npos)
+            return "'" + name + "' cannot start a user's name";
+        for (const char c : name)
+            if (c == ':' || static_cast<unsigned char>(c) <= ' ' || c == '\x7f')
+                return "a user's name holds no colon, blank or control character";
+        return "";
+    },
+    "USER");
+
 constexpr const char kPortHelp[] = "COM1 ... COM20, or a device path such as /dev/ttyUSB0";
 
 // -p goes after the command or before it (`korvanthine-ctl -p COM3 version`);
@@ -113,8 +127,9 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     std::string portBeforeCommand;
     app.add_option("-p,--port", portBeforeCommand, std::string(kPortHelp) + " (for the command that follows)");
 
-    app.add_subcommand("ports", "COM1 ... COM20: the device each maps to and whether it is free, busy, "
-                                "no access or absent (nothing is opened or sent)");
+    app.add_subcommand("ports", "COM1 ... COM20: the device each maps to and whether it is free, shared "
+                                "(korvanthine-ctl serve holds it and shares it), busy, no access, not serial or "
+                                "absent (nothing is opened or sent)");
     PortCommand(app, "version", "the controller's firmware version", request);
 
     CLI::App* read = PortCommand(app, "read", "one sampling pass: temperature, power and flags per channel", request);
@@ -153,6 +168,15 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     set->add_option("--ca-file", request->caFile,
                     "with --url: the certificate authority that signed serve's certificate (else the system's)");
 
+    CLI::App* hashPassword = app.add_subcommand(
+        "hash-password", "prints USER's line for basic_auth_users in serve's web configuration (--web.config.file): "
+                         "USER: and a bcrypt hash (cost 12) of a password asked for twice without echo, or read from "
+                         "standard input's first line when that is not a terminal; the password is never shown. "
+                         "Linux only. Exit status 2 when the two differ or the password is empty or over 72 bytes");
+    hashPassword->add_option("USER", request->user, "the user's name, as the web configuration will know it")
+        ->required()
+        ->check(kWebUserName);
+
     CLI::App* serve = PortCommand(app, "serve", kServeDescription, request);
     serve->add_option("--listen", request->listen,
                       "HOST:PORT to answer HTTP on; HOST empty or * for all interfaces (default :"
@@ -177,7 +201,8 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
                     "(each with channel=\"1\" ... \"4\"), korvanthine_firmware_version, "
                     "korvanthine_exchanges_total{result}, korvanthine_passes_total, "
                     "korvanthine_last_pass_timestamp_seconds, korvanthine_pass_duration_seconds, "
-                    "korvanthine_port_open, korvanthine_bench_info{port}. A reading whose latest exchange failed is "
+                    "korvanthine_port_open, korvanthine_shared_line_up (1 when other programs share the line through "
+                    "serve, 0 when serve could not offer it), korvanthine_bench_info{port}. A reading whose latest exchange failed is "
                     "absent, never 0, and so is the temperature of a channel whose Sensor flag is off. A port that "
                     "goes away is reopened after a pass without any reply. A request whose Host names neither this "
                     "machine nor an allowed host is answered 421. Ends on Ctrl+C, SIGTERM, SIGHUP or the Windows "
@@ -257,7 +282,10 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
         } else {
             if (set->parsed() && (!request->user.empty() || !request->passwordFile.empty() || !request->caFile.empty()))
                 throw CLI::ValidationError("--user", "--user, --password-file and --ca-file go with --url");
-            ResolvePort(app.get_subcommands().front(), portBeforeCommand, request);
+            if (!hashPassword->parsed())
+                ResolvePort(app.get_subcommands().front(), portBeforeCommand, request);
+            else if (!portBeforeCommand.empty())
+                throw CLI::ValidationError("--port", "hash-password touches no port; it takes no --port");
         }
         if (serve->parsed() && !ParseListenAddress(request->listen, &request->listenHost, &request->listenPort))
             throw CLI::ValidationError("--listen", "'" + request->listen

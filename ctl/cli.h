@@ -9,7 +9,7 @@
 #include "set_temperature_text.h"
 
 struct CtlRequest {
-    std::string command; // ports, version, read, watch, get, set, serve, program
+    std::string command; // ports, version, read, watch, get, set, serve, program, hash-password
     std::string port;
     std::string format;  // read: table|csv|json; watch: csv|jsonl
     double intervalSeconds = 1.0;
@@ -22,7 +22,7 @@ struct CtlRequest {
     std::string url;                    // set --url https://HOST:PORT: through a bench's serve
     std::string urlHost;
     int urlPort = 0;
-    std::string user;                   // set --user
+    std::string user;                   // set --user; hash-password's USER
     std::string passwordFile;           // set --password-file
     std::string caFile;                 // set --ca-file
     std::string listen;                 // serve --listen as given; "" for the default

@@ -11,3 +11,4 @@ int RunGet(const CtlRequest& request);
 int RunSet(const CtlRequest& request);
 int RunServe(const CtlRequest& request);
 int RunProgram(const CtlRequest& request);
+int RunHashPassword(const CtlRequest& request);

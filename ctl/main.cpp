@@ -33,6 +33,8 @@ int main(int argc, char** argv)
         return RunServeHere(request);
     if (request.command == "program")
         return RunProgram(request);
+    if (request.command == "hash-password")
+        return RunHashPassword(request);
     if (request.command == "get")
         return RunGet(request);
     if (!request.url.empty())

@@ -16,8 +16,13 @@ struct PortInfo {
     // not open; else "".
     std::string hint;
     // For Busy: the program holding the port and its process id, where the
-    // system lets us see them ("minicom (process 4242)"); else "".
+    // system lets us see them ("minicom (process 4242)", "korvanthine-ctl
+    // serve (process 4242)"); else "".
     std::string holder;
+    // For Busy: the holder is a korvanthine-ctl serve. It holds the device
+    // either way, and shares it only through an endpoint in its runtime
+    // folder: one this program did not find did not share it with us.
+    bool holderIsServe = false;
     // A user's entry for the name that is not used, and why; else "".
     std::string note;
 };

@@ -19,11 +19,13 @@ int RunPorts()
     std::string hint;
     std::string notes;
     bool shared = false;
+    bool unshared = false;
     for (int n = kFirstSurveyedPort; n <= kLastSurveyedPort; ++n) {
         const PortInfo info = SurveyPort("COM" + std::to_string(n));
         if (info.state == PortState::NoAccess && hint.empty())
             hint = info.hint;
         shared = shared || info.state == PortState::Shared;
+        unshared = unshared || info.holderIsServe;
         if (!info.note.empty())
             notes += info.note + "\n";
         std::snprintf(line, sizeof line, "%-6s %-10s ", info.name.c_str(), PortStateText(info.state));
@@ -32,6 +34,9 @@ int RunPorts()
     }
     if (shared)
         text += "\nA shared port is held by korvanthine-ctl serve: the panel and korvanthine-ctl use it through serve.\n";
+    if (unshared)
+        text += "\nA busy port held by korvanthine-ctl serve is not shared: serve shares its line only from its runtime "
+                "folder (RuntimeDirectory= in its service unit, or $XDG_RUNTIME_DIR); serve's own log says why.\n";
     if (!hint.empty())
         text += "\n" + hint + "\n";
     if (!notes.empty())

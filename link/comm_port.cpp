@@ -18,6 +18,11 @@ void UseSharedLines(bool use)
     g_useSharedLines = use;
 }
 
+bool SharedLinesInUse()
+{
+    return g_useSharedLines;
+}
+
 bool ServeHoldsPort(const char* portName)
 {
     bool refused = false;

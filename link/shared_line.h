@@ -20,6 +20,7 @@ extern std::string g_sharedLineWriteRefusal;
 // Whether OpenCommPort looks for a serve that holds the port before it opens
 // the device. On by default; serve turns it off, since it must own its line.
 void UseSharedLines(bool use);
+bool SharedLinesInUse();
 
 // True when a serve holds the port and offers it (to this program or not).
 // On POSIX, portName may also be a device path.

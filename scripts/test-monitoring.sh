@@ -8,8 +8,10 @@
 # answer every query of the dashboard; then six benches as the examples
 # configure Prometheus and Alertmanager, with a webhook receiver of our own,
 # where a broken sensor and an Overtemp must each reach the webhook within
-# 30 s on five benches, naming the port and the runbook, and a silent line
-# one notification that says it is silent; the times are printed.
+# 30 s on five benches, naming the port and the runbook, a runaway heater on
+# a bench whose sensor alert is already firing within 30 s too, and a
+# silent line one notification that says it is silent; the times are
+# printed.
 #
 #   scripts/test-monitoring.sh [BUILD]     (default build, built: it needs
 #                                           BUILD/ctl/korvanthine-ctl,
@@ -168,8 +170,8 @@ echo "-- notifications as the kit ships them: the examples' timing, Alertmanager
 # has it with our own webhook as its receiver. Five benches get a broken
 # sensor, five others an Overtemp with the heater on, one a silent line, all
 # a little over half a second apart (so that each meets the scrape and
-# evaluation cycle at another phase; each bench is its own notification
-# group, so they do not wait for each other), and each bench's time is
+# evaluation cycle at another phase; each bench's alert is its own
+# notification group, so they do not wait for each other), and each bench's time is
 # counted from its control line to its notification's arrival; then the
 # faults end and the resolved notices are timed the same way.
 lab_stop_prometheus
@@ -268,17 +270,43 @@ check_names "$silent" KorvanthineControllerNotAnswering ""
 notified_alert "$silent" KorvanthineControllerNotAnswering | jq -e '.annotations.description | contains("The line is silent")' \
     >/dev/null || lab_fail "the silent line is not named silent: $(notified_alert "$silent" KorvanthineControllerNotAnswering)"
 
+# A second fault on a bench that already has one notified and firing:
+# channel 2's heater runs away beside channel 3's broken sensor. It must not
+# wait for the first alert's group to come round again.
+second=${sensors[0]}
+overheat_second() { lab_sim_command "$1" "set power 1 300" "set status 1 7"; }
+cool_second() { lab_sim_command "$1" "set status 1 5" "set power 1 0"; }
+cause overheat_second "$second"
+wait_notified firing KorvanthineOvertemp 30 "$second"
+check_names "$second" KorvanthineOvertemp 2
+
 cause repair_sensor "${sensors[@]}"
 cause cool "${heaters[@]}"
 cause answer "$silent"
 wait_notified resolved KorvanthineSensorBroken 90 "${sensors[@]}"
 wait_notified resolved KorvanthineOvertemp 150 "${heaters[@]}"
 wait_notified resolved KorvanthineControllerNotAnswering 90 "$silent"
-# One notification a fault: the bench's firing one and its resolved one.
+cause cool_second "$second"
+wait_notified resolved KorvanthineOvertemp 150 "$second"
+# One notification a fault: its firing one and its resolved one; so a
+# silent bench is one message, not one per channel.
 for n in "${sensors[@]}" "${heaters[@]}" "$silent"; do
+    for alert in KorvanthineSensorBroken KorvanthineOvertemp KorvanthineControllerNotAnswering; do
+        case $alert in
+            KorvanthineSensorBroken) faults=$(( n <= 5 )) ;;
+            KorvanthineOvertemp) faults=$(( (n >= 6 && n <= 10) || n == second )) ;;
+            KorvanthineControllerNotAnswering) faults=$(( n == silent )) ;;
+        esac
+        posts=$(jq -c --arg instance "$(instance_of "$n")" --arg alert "$alert" '
+                    select(any(.body.alerts[]; .labels.instance == $instance and .labels.alertname == $alert))' \
+                "$LAB_WORK/notifications.jsonl" | wc -l)
+        [ "$posts" = $((2 * faults)) ] ||
+            lab_fail "bench $n: $posts notifications of $alert, not $((2 * faults)) (a firing and a resolved one a fault)"
+    done
     posts=$(jq -c --arg instance "$(instance_of "$n")" 'select(.body.groupLabels.instance == $instance)' \
             "$LAB_WORK/notifications.jsonl" | wc -l)
-    [ "$posts" = 2 ] || lab_fail "bench $n: $posts notifications, not a firing one and a resolved one"
+    expected=$(( n == second ? 4 : 2 ))
+    [ "$posts" = "$expected" ] || lab_fail "bench $n: $posts notifications in all, not $expected"
 done
 
 echo "monitoring checks passed in $((SECONDS - started)) s"

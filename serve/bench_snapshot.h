@@ -45,6 +45,9 @@ struct BenchSnapshot {
     // Setting writes the envelope kept off the line, from any writer:
     // [channel 0 ... 3, or 4 unknown][0 set temperature, 1 output enable][reason].
     std::uint64_t settingsRefused[kChannelCount + 1][2][kRefusalReasonCount] = {};
+    // Whether serve offers its line to other programs on this computer;
+    // unset until its endpoint has started or failed to.
+    std::optional<bool> sharedLineUp;
 };
 
 // The one place the two threads meet.
@@ -61,7 +64,15 @@ public:
         BenchSnapshot latest = latest_;
         std::copy(&refused_[0][0][0], &refused_[0][0][0] + sizeof refused_ / sizeof refused_[0][0][0],
                   &latest.settingsRefused[0][0][0]);
+        latest.sharedLineUp = sharedLineUp_;
         return latest;
+    }
+    // The endpoint is started once, beside the sampler: kept here, so that
+    // the sampler's snapshots need not carry it.
+    void SharedLineOffered(bool offered)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sharedLineUp_ = offered;
     }
     // Refusals come from any thread (the web side's before a write is
     // queued), so they are counted here rather than in the sampler's copy.
@@ -76,4 +87,5 @@ private:
     mutable std::mutex mutex_;
     BenchSnapshot latest_;
     std::uint64_t refused_[kChannelCount + 1][2][kRefusalReasonCount] = {};
+    std::optional<bool> sharedLineUp_;
 };

@@ -141,6 +141,12 @@ const Metric kMetrics[] = {
                            static_cast<double>(count));
                  }
      }},
+    {"korvanthine_shared_line_up", "gauge",
+     "1 when serve offers its line to other programs on this computer (the panel, korvanthine-ctl), 0 when it "
+     "could not (its log says why: most often no runtime folder); absent until serve has tried",
+     [](const BenchSnapshot& s, SampleWriter& w) {
+         w.Add("", s.sharedLineUp ? std::optional<double>(*s.sharedLineUp ? 1 : 0) : std::nullopt);
+     }},
     {"korvanthine_bench_info", "gauge", "The serial port this exporter samples, as given with -p",
      [](const BenchSnapshot& s, SampleWriter& w) { w.Add("port=\"" + EscapedLabelValue(s.port) + "\"", 1); }},
 };

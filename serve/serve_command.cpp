@@ -159,7 +159,7 @@ int RunServe(const CtlRequest& request)
         return AnswerProgramRequest(programs, text, who);
     });
 #endif
-    endpoint.Start(request.port);
+    store.SharedLineOffered(endpoint.Start(request.port));
 
     SamplerSettings settings;
     settings.clients = &clients;

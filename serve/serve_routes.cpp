@@ -6,6 +6,7 @@
 #include "pass_overdue.h"
 #include "program_metrics.h"
 #include "program_status_json.h"
+#include "process_metrics.h"
 #include "unix_time.h"
 
 namespace {
@@ -109,5 +110,6 @@ HttpReply RouteRequest(const HttpRequest& request, const ServeContext& context)
     // channels would claim it could run one.
     if (context.programs)
         reply.body += RenderProgramExposition(context.programs());
+    reply.body += RenderProcessMetrics();
     return reply;
 }

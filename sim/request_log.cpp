@@ -4,8 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+
+#include "timestamp.h"
 
 std::string EscapeRequest(const std::string& bytes)
 {
@@ -50,8 +53,10 @@ void RequestLog::Add(const std::string& request)
     if (entries_.size() > kMaxEntries)
         entries_.pop_front();
     if (fd_ >= 0) {
-        // One write per line, so a reader never sees half a request.
-        const std::string line = EscapeRequest(request) + "\n";
+        // One write per line, so a reader never sees half a request. The
+        // time comes first, as on serve's lines, so that the two logs of a
+        // run read side by side; it holds no space, the request may.
+        const std::string line = IsoTimestamp(std::chrono::system_clock::now()) + " " + EscapeRequest(request) + "\n";
         (void)!write(fd_, line.data(), line.size());
     }
 }

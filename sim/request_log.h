@@ -16,7 +16,9 @@ public:
     RequestLog& operator=(const RequestLog&) = delete;
     ~RequestLog();
 
-    // Also appends each request to this file, one escaped line each.
+    // Also appends each request to this file, one line each: the time it
+    // came (ISO 8601 with milliseconds and offset), a space, the request
+    // escaped.
     bool OpenFile(const std::string& path, std::string* error);
 
     void Add(const std::string& request);

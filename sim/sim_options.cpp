@@ -19,8 +19,9 @@ Options:
                     ~/.config/korvanthine/ports); created if missing
   --port NAME       port name (default COM1)
   --log FILE        append every complete request received, valid or not,
-                    one line each: CR as \r, other non-printables and the
-                    backslash as \xNN
+                    one line each: the time it came (ISO 8601), a space,
+                    the request with CR as \r, other non-printables and
+                    the backslash as \xNN
   --control FIFO    create this FIFO and take control lines from it
   --ack FILE        after each control line, append its acknowledgement here
   --fault MODES     start with these fault modes, e.g. cut:5 or

@@ -5,10 +5,12 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "port_names.h"
 #include "port_survey.h"
@@ -87,6 +89,23 @@ std::string Holder(long pid)
     return name + " (process " + std::to_string(pid) + ")";
 }
 
+// Whether the process is a korvanthine-ctl serve: its command line, as
+// /proc keeps it (arguments separated by NULs), names the program and has
+// "serve" among its arguments.
+bool IsServe(long pid)
+{
+    if (pid <= 0)
+        return false;
+    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    std::vector<std::string> args;
+    for (std::string arg; args.size() < 64 && std::getline(cmdline, arg, '\0');)
+        args.push_back(arg);
+    if (args.empty())
+        return false;
+    const std::string program = args[0].substr(args[0].rfind('/') + 1);
+    return program == "korvanthine-ctl" && std::find(args.begin() + 1, args.end(), "serve") != args.end();
+}
+
 // A socket for the device in one of the folders the link looks in.
 bool EndpointThere(const std::string& device)
 {
@@ -120,8 +139,11 @@ PortInfo SurveyPort(const std::string& name)
         info.state = PortState::NotSerial;
     } else if (const long holder = LockHolder(device); holder != 0) {
         info.state = ServeHoldsPort(name.c_str()) ? PortState::Shared : PortState::Busy;
-        if (info.state == PortState::Busy)
-            info.holder = Holder(holder);
+        if (info.state == PortState::Busy) {
+            info.holderIsServe = IsServe(holder);
+            info.holder = info.holderIsServe ? "korvanthine-ctl serve (process " + std::to_string(holder) + ")"
+                                             : Holder(holder);
+        }
         if (info.state == PortState::Busy && info.holder.empty())
             info.hint = "the system hides which: sudo fuser -v " + real + " names it";
     } else if (access(entry.c_str(), R_OK | W_OK) != 0) {

@@ -32,9 +32,11 @@
 #include <openssl/crypto.h>
 
 #include "exit_status.h"
+#include "peer_certificate.h"
 #include "remote_set.h"
 #include "standard_output.h"
 #include "stop_request.h"
+#include "terminal_line.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -131,32 +133,6 @@ PhaseEnd RunPhase(asio::io_context& io, beast::tcp_stream& lowest, Clock::time_p
     if (*error == beast::error::timeout)
         return PhaseEnd::kTimedOut;
     return *error ? PhaseEnd::kFailed : PhaseEnd::kDone;
-}
-
-// One line from the terminal into line (zero-terminated); false at its end
-// or on a stop request, which the wait looks at as the other phases do.
-bool ReadTerminalLine(int fd, char* line, std::size_t size)
-{
-    std::size_t got = 0;
-    while (got + 1 < size) {
-        if (StopRequested())
-            return false;
-        pollfd pfd{fd, POLLIN, 0};
-        const int ready = poll(&pfd, 1, static_cast<int>(kStopLookEvery.count()));
-        if (ready == 0 || (ready < 0 && errno == EINTR))
-            continue;
-        char c;
-        const ssize_t n = ready > 0 ? read(fd, &c, 1) : -1;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        if (c == '\n')
-            break;
-        line[got++] = c;
-    }
-    line[got] = '\0';
-    return true;
 }
 
 bool ReadPassword(const CtlRequest& request, std::string* password)
@@ -306,7 +282,8 @@ int HttpsCall(const CtlRequest& request, std::string password, const std::string
         beast::ssl_stream<beast::tcp_stream> stream(io, tls);
         beast::tcp_stream& lowest = beast::get_lowest_layer(stream);
         // The name the certificate must carry, and the name asked for (SNI).
-        stream.set_verify_callback(ssl::host_name_verification(request.urlHost));
+        const PeerCertificateCheck certificateCheck(request.urlHost);
+        stream.set_verify_callback(certificateCheck);
         if (request.urlHost.find(':') == std::string::npos)
             SSL_set_tlsext_host_name(stream.native_handle(), request.urlHost.c_str());
 
@@ -331,8 +308,11 @@ int HttpsCall(const CtlRequest& request, std::string password, const std::string
             return stopped(kNothingSent, kExitPortNotOpened);
         if (end == PhaseEnd::kTimedOut)
             return failed(("TLS handshake not completed within " + Seconds(kHandshakeWithin)).c_str(), kNothingSent, kExitPortNotOpened);
-        if (end == PhaseEnd::kFailed)
-            return failed(("TLS handshake: " + error.message()).c_str(), kNothingSent, kExitPortNotOpened);
+        if (end == PhaseEnd::kFailed) {
+            const std::string why = certificateCheck.Why();
+            return failed(("TLS handshake: " + (why.empty() ? error.message() : why)).c_str(), kNothingSent,
+                          kExitPortNotOpened);
+        }
 
         end = RunPhase(io, lowest, within(kRequestWithin),
                        [&](auto handler) { http::async_write(stream, post, std::move(handler)); }, &error);

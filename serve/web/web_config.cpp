@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include <yaml-cpp/yaml.h>
@@ -17,6 +18,25 @@ namespace {
 std::string Where(const std::string& path, const YAML::Mark& mark)
 {
     return path + ":" + std::to_string(mark.line + 1) + ": ";
+}
+
+// The first line that reads "name:$2y$..." with no space after the colon,
+// as htpasswd -nB prints a user: YAML takes it for one word, not a name and
+// its hash. Its number and name; 0 when there is none.
+std::pair<int, std::string> HtpasswdLine(const std::string& text)
+{
+    std::istringstream lines(text);
+    int number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++number;
+        const std::size_t start = line.find_first_not_of(" \t");
+        const std::size_t colon = line.find(":$2");
+        if (start == std::string::npos || colon == std::string::npos || colon <= start
+            || line.find_first_of(" \t#", start) < colon)
+            continue;
+        return {number, line.substr(start, colon - start)};
+    }
+    return {0, ""};
 }
 
 struct Refusal {
@@ -264,6 +284,7 @@ bool LoadWebConfig(const std::string& path, WebConfig* config, std::string* erro
 bool LoadWebConfigText(const std::string& text, const std::string& path, WebConfig* config, std::string* error)
 {
     WebConfig loaded;
+    std::string failure;
     try {
         const YAML::Node root = YAML::Load(text);
         RefuseKeysGivenTwice(root);
@@ -283,10 +304,18 @@ bool LoadWebConfigText(const std::string& text, const std::string& path, WebConf
             }
         }
     } catch (const Refusal& refusal) {
-        *error = Where(path, refusal.mark) + refusal.what;
-        return false;
+        failure = Where(path, refusal.mark) + refusal.what;
     } catch (const YAML::Exception& problem) {
-        *error = Where(path, problem.mark) + problem.msg;
+        failure = Where(path, problem.mark) + problem.msg;
+    }
+    if (!failure.empty()) {
+        *error = failure;
+        // Whatever YAML made of it, the line as htpasswd prints it is the cause.
+        const auto [line, name] = HtpasswdLine(text);
+        if (line > 0)
+            *error = path + ":" + std::to_string(line) + ": a space is missing after the colon in " + name
+                     + ":$2...: write it as " + name + ": $2... (a name, a colon, a space and the hash; htpasswd "
+                       "prints it without the space)";
         return false;
     }
     *config = std::move(loaded);

@@ -253,3 +253,38 @@ TEST_F(RemoteSet, AStopSignalEndsItAtOnceSayingWhetherTheWriteCouldHaveBeenMade)
 }
 
 } // namespace
+
+// A certificate that is not for the name asked, or not trusted: the
+// handshake's failure names what was asked for, what the certificate is
+// for, and what to do, rather than OpenSSL's "certificate verify failed".
+TEST_F(RemoteSet, ACertificateThatWillNotDoIsExplainedWithItsNames)
+{
+    struct Case {
+        const char* host;
+        bool withCa;
+        std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {"localhost", true,
+         {"TLS handshake: the server's certificate is for 127.0.0.1, not for localhost",
+          "connect by a name the certificate has", "subjectAltName has localhost", "--web.allowed-host localhost",
+          "; nothing was sent"}},
+        {"127.0.0.1", false, {"TLS handshake: the server's certificate (for 127.0.0.1) is not trusted: ", "--ca-file"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        SilentServer server(Silence::kAfterRequest, certificate_);
+        ASSERT_NE(server.Port(), 0);
+        std::vector<std::string> args = {"set", "--url", std::string("https://") + c.host + ":" + std::to_string(server.Port()),
+                                         "--user", "alice", "--password-file", dir_ + "/password", "-c", "2",
+                                         "--temp", "25.5"};
+        if (c.withCa)
+            args.insert(args.end(), {"--ca-file", dir_ + "/ca.crt"});
+        const CtlResult result = RunCtl(args, {}, 60000);
+        EXPECT_EQ(result.status, 3) << result.err;
+        for (const std::string& said : c.says)
+            EXPECT_NE(result.err.find(said), std::string::npos) << said << "\n" << result.err;
+        EXPECT_EQ(result.err.find("certificate verify failed"), std::string::npos) << result.err;
+        EXPECT_EQ(server.Request(), "");
+    }
+}

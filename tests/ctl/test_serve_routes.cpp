@@ -86,6 +86,9 @@ TEST_F(Routes, APortNameThatIsNotUtf8IsReplacedInJsonHtmlAndTheExposition)
     const HttpReply metrics = Route("GET", "/metrics");
     EXPECT_EQ(ValidUtf8(metrics.body), metrics.body);
     EXPECT_NE(metrics.body.find("korvanthine_bench_info{port=\"bench\xEF\xBF\xBD<b>\"} 1"), std::string::npos);
+    // The process's own rows come with the bench's.
+    EXPECT_NE(metrics.body.find("\nprocess_open_fds "), std::string::npos);
+    EXPECT_NE(metrics.body.find("\nkorvanthine_build_info{version=\""), std::string::npos);
 }
 
 // The programs' families only from a serve that runs programs; one that

@@ -675,3 +675,49 @@ TEST_F(SharedLine, ServeSharesNothingFromARuntimeFolderOthersMayWrite)
 }
 
 } // namespace
+
+// A serve that does not share its line is named as serve, with the fix, and
+// never as a program to end; its /metrics says whether it shares; a second
+// serve on the port is told that the port is already served.
+TEST_F(SharedLine, AServeOnThePortIsNamedForWhatItIsWithWhatToDo)
+{
+    struct Case {
+        mode_t folderMode;       // 0777: serve does not offer its line there
+        const char* sharedLineUp;
+        const char* secondServe; // what a second serve on the port says
+    };
+    const Case cases[] = {
+        {0700, "1", "shared: another korvanthine-ctl serve already serves this port; its /metrics is where to look"},
+        {0777, "0", "busy: another korvanthine-ctl serve (process "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folderMode);
+        chmod(runtime_.Path().c_str(), c.folderMode);
+        StartServe({"serve", "-p", "COM1", "--interval", "0.25"});
+        const auto samples = ScrapeUntil([](const auto& s) { return s.count("korvanthine_shared_line_up") > 0; });
+        ASSERT_FALSE(samples.empty()) << StopServe().err;
+        EXPECT_EQ(samples.at("korvanthine_shared_line_up"), c.sharedLineUp);
+        const std::string serving = "korvanthine-ctl serve (process " + std::to_string(serve_->Pid()) + ")";
+
+        const CtlResult get = RunCtl({"get", "-p", "COM1", "-c", "1"});
+        if (std::string(c.sharedLineUp) == "1") {
+            EXPECT_EQ(get.status, 0) << get.err;
+        } else {
+            EXPECT_EQ(get.status, 3) << get.err;
+            EXPECT_NE(get.err.find("busy: " + serving + " holds it and does not share it"), std::string::npos) << get.err;
+            EXPECT_NE(get.err.find("RuntimeDirectory="), std::string::npos) << get.err;
+            EXPECT_NE(get.err.find("$XDG_RUNTIME_DIR"), std::string::npos) << get.err;
+            EXPECT_EQ(get.err.find("end that program"), std::string::npos) << get.err;
+            const CtlResult ports = RunCtl({"ports"});
+            EXPECT_NE(ports.out.find("held by " + serving), std::string::npos) << ports.out;
+        }
+
+        const CtlResult second = RunCtl({"serve", "-p", "COM1", "--listen", "127.0.0.1:" + std::to_string(FreeLocalPort())});
+        EXPECT_EQ(second.status, 3) << second.err;
+        EXPECT_NE(second.err.find(c.secondServe), std::string::npos) << second.err;
+        EXPECT_NE(second.err.find("already serves this port"), std::string::npos) << second.err;
+        EXPECT_EQ(second.err.find("did not take this program"), std::string::npos) << second.err;
+        StopServe();
+        chmod(runtime_.Path().c_str(), 0700);
+    }
+}

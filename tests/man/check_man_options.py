@@ -2,13 +2,20 @@
 """The manual pages against the programs: every option that a program's
 --help (and each korvanthine-ctl command's --help) lists is in its page,
 and every option of the page's OPTIONS section is in some --help; for
-korvanthine-sim the same for its fault modes and control lines.
+korvanthine-sim the same for its fault modes and control lines. Every
+state `ports` can show is in its --help and its page's entry, and every
+request serve's --help names is in the page, whose 405 sentence admits
+its method.
 
     check_man_options.py MAN_DIR KORVANTHINE_CTL KORVANTHINE_SIM
 """
 import re
 import subprocess
 import sys
+
+# What `ports` prints in its State column (PortStateText).
+PORT_STATES = ("free", "shared", "busy", "no access", "not serial", "absent")
+REQUEST = re.compile(r"\b(GET|HEAD|POST|PUT|DELETE|PATCH) (/[\w./]*)")
 
 OPTION = re.compile(r"(?<![\w-])(--?[a-z][a-z0-9-]*)")
 
@@ -74,7 +81,7 @@ def main():
     problems = []
 
     top = help_text(ctl, "--help")
-    commands = re.findall(r"^  ([a-z]+)\s", top.split("Subcommands:", 1)[1], re.M)
+    commands = re.findall(r"^  ([a-z][a-z-]*)\s", top.split("Subcommands:", 1)[1], re.M)
     assert commands, "no commands in korvanthine-ctl --help"
     ctl_help = help_options(top)
     for command in commands:
@@ -84,6 +91,25 @@ def main():
     for command in commands:
         if not re.search(r"^\.B " + command + r"$", section(page, "COMMANDS"), re.M):
             problems.append(f"korvanthine-ctl: command {command} is not under COMMANDS in its manual page")
+
+    ports_help = " ".join(help_text(ctl, "ports", "--help").split())
+    ports_page = " ".join(re.split(r"^\.TP$", section(page, "COMMANDS").split("\n.B ports\n", 1)[1], 1, re.M)[0].split())
+    for state in PORT_STATES:
+        if state not in ports_help:
+            problems.append(f"korvanthine-ctl: port state {state} is not in ports --help")
+        if state not in ports_page:
+            problems.append(f"korvanthine-ctl: port state {state} is not under ports in its manual page")
+
+    serve_help = " ".join(help_text(ctl, "serve", "--help").split())
+    flat_page = " ".join(page.replace(".B ", "").replace(".BR ", "").split())
+    requests = set(REQUEST.findall(serve_help))
+    assert requests, "no requests in korvanthine-ctl serve --help"
+    refused = re.search(r"methods other than (.*?) get 405", flat_page)
+    for method, path in sorted(requests):
+        if f"{method} {path}" not in flat_page:
+            problems.append(f"korvanthine-ctl: {method} {path} is in serve --help but not in its manual page")
+        if refused is None or method not in refused.group(1):
+            problems.append(f"korvanthine-ctl: the manual page answers {method} with 405, which serve --help offers")
 
     text = help_text(sim, "--help")
     page = man_text(f"{man_dir}/korvanthine-sim.1")

@@ -1,12 +1,17 @@
 // Fault settings, reply shaping and the request log's line format.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <regex>
 #include <string>
 
 #include "controller.h"
 #include "fault_modes.h"
 #include "request_log.h"
 #include "sim_harness.h"
+#include "timestamp.h"
 
 namespace {
 
@@ -151,3 +156,39 @@ TEST(RequestLog, KeepsTheMostRecentEntriesInOrder)
 }
 
 } // namespace
+
+// The file's lines carry the time each request came, before it; the
+// harness reads the request back whole, spaces and digits first included.
+TEST(RequestLogLine, EachLineTellsWhenItsRequestCame)
+{
+    const std::string path = ::testing::TempDir() + "request-log-times.log";
+    std::remove(path.c_str());
+    const std::string requests[] = {"*0000c0\r", " 2026-12-09T02:13:04.250+01:00 *", std::string("\0\\ x", 4)};
+    const auto before = std::chrono::system_clock::now();
+    {
+        RequestLog log;
+        std::string error;
+        ASSERT_TRUE(log.OpenFile(path, &error)) << error;
+        for (const std::string& request : requests)
+            log.Add(request);
+    }
+    const auto after = std::chrono::system_clock::now();
+    std::ifstream file(path);
+    const std::regex timed(R"((\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d) .*)");
+    std::string line;
+    for (const std::string& request : requests) {
+        ASSERT_TRUE(std::getline(file, line));
+        std::smatch time;
+        ASSERT_TRUE(std::regex_match(line, time, timed)) << line;
+        // Within the run, to the millisecond the line shows.
+        const std::string earliest = IsoTimestamp(before - std::chrono::milliseconds(1));
+        const std::string latest = IsoTimestamp(after + std::chrono::milliseconds(1));
+        EXPECT_LE(earliest, time[1].str());
+        EXPECT_GE(latest, time[1].str());
+        EXPECT_EQ(UnescapeRequestLine(LoggedRequest(line)), request);
+    }
+    EXPECT_FALSE(std::getline(file, line));
+    // A log from before the times is still read.
+    EXPECT_EQ(UnescapeRequestLine(LoggedRequest("*0000c0\\r")), "*0000c0\r");
+    std::remove(path.c_str());
+}

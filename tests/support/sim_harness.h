@@ -90,3 +90,5 @@ std::string SimProgramPath();
 
 // A request log line back to the exact bytes (\r and \xNN undone).
 std::string UnescapeRequestLine(const std::string& line);
+// The escaped request of a log line, without the time before it.
+std::string LoggedRequest(const std::string& line);

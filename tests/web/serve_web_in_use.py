@@ -126,7 +126,9 @@ class Bench:
     def writes_received(self):
         """The setting writes the simulator has received (channel select, set temperature, output enable)."""
         with open(self.log) as log:
-            return [line for line in log if re.match(r"^\*..(20|31|36)", line)]
+            # Each line: the time it came, a space, the request.
+            requests = [re.sub(r"^\d{4}-\d\d-\d\dT\S+ ", "", line, count=1) for line in log]
+            return [line for line in requests if re.match(r"^\*..(20|31|36)", line)]
 
     def stop(self):
         """serve's exit status once asked to stop."""

@@ -69,6 +69,9 @@ TEST_F(WebConfigTest, AcceptsTheExportersFormatAndRefusesMistakesNamingTheLine)
         {users + "korvanthine:\n  operators: [alice, mallory]\n", "web.yml:5: operator mallory is not one of"},
         {users + "http_server_config:\n  http2: false\n", "web.yml:4: http_server_config is not supported"},
         {"basic_auth_users:\n  alice: [unclosed\n", "web.yml:3: "},
+        // As htpasswd -nB prints a user: no space after the colon, alone or among good lines.
+        {"basic_auth_users:\n  alice:" + kAliceHash + "\n", "web.yml:2: a space is missing after the colon in alice:$2"},
+        {users + "  carol:" + kAliceHash + "\n", "web.yml:4: a space is missing after the colon in carol:$2"},
     };
     for (const Case& c : cases) {
         WebConfig config;
