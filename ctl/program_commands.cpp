@@ -11,6 +11,7 @@
 
 #include "ctl_commands.h"
 #include "exit_status.h"
+#include "port_survey.h"
 #include "program_commands.h"
 #include "serial_handle.h"
 #include "shared_line.h"
@@ -140,7 +141,12 @@ int RunProgram(const CtlRequest& request)
     bool refused = false;
     const CommHandle line = SharedLineConnect(request.port.c_str(), &refused);
     if (line == kNoPort) {
-        if (!refused)
+        // A serve that holds the port but shares nothing is told apart
+        // from none: starting another would not help.
+        const PortInfo info = refused ? PortInfo() : SurveyPort(request.port);
+        if (!refused && info.holderIsServe)
+            std::fprintf(stderr, "korvanthine-ctl: %s: %s\n", request.port.c_str(), PortStateExplanation(info).c_str());
+        else if (!refused)
             std::fprintf(stderr, "korvanthine-ctl: programs run in serve: start it for %s (korvanthine-ctl serve -p %s)\n",
                          request.port.c_str(), request.port.c_str());
         return kExitPortNotOpened;

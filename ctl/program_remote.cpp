@@ -1,5 +1,6 @@
 // korvanthine-ctl program ... --url: the same commands through a bench's
 // serve over HTTPS, as a user of its web configuration.
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -34,6 +35,18 @@ std::vector<std::string> RunsFor(const nlohmann::json& view, int channel)
     return ids;
 }
 
+// The file's own name, for serve's messages about it; serve keeps a name
+// only of plain letters, digits, dots, dashes and underscores.
+std::string FileNameForQuery(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_')
+            c = '_';
+    return name;
+}
+
 } // namespace
 
 int RunRemoteProgram(const CtlRequest& request, const std::string& fileText)
@@ -44,7 +57,8 @@ int RunRemoteProgram(const CtlRequest& request, const std::string& fileText)
     HttpsAnswer answer;
     if (request.programAction == "start" || request.programAction == "status") {
         const bool start = request.programAction == "start";
-        const int failed = HttpsCall(request, password, start ? "POST" : "GET", "/programs",
+        const int failed = HttpsCall(request, password, start ? "POST" : "GET",
+                                     start ? "/programs?file=" + FileNameForQuery(request.programFile) : "/programs",
                                      start ? "application/yaml" : "", start ? fileText : "", &answer);
         if (failed >= 0)
             return failed;
@@ -74,7 +88,10 @@ int RunRemoteProgram(const CtlRequest& request, const std::string& fileText)
     }
     int worst = kExitOk;
     for (const std::string& id : ids) {
-        failed = HttpsCall(request, password, "POST", "/programs/" + id + "/" + request.programAction, "", "", &answer);
+        // The web side takes a command only as JSON, the type no other
+        // site's form can send; what is commanded is in the path.
+        failed = HttpsCall(request, password, "POST", "/programs/" + id + "/" + request.programAction,
+                           "application/json", "{}", &answer);
         if (failed >= 0)
             return failed;
         const int status = ReportProgramAnswer(request, request.url, static_cast<int>(answer.status), answer.body);

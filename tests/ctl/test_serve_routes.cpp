@@ -95,12 +95,14 @@ TEST_F(Routes, APortNameThatIsNotUtf8IsReplacedInJsonHtmlAndTheExposition)
 // runs them has its abort counters from the start, before any program.
 TEST_F(Routes, MetricsHaveTheProgramsFamiliesOnlyWhenServeRunsPrograms)
 {
-    const std::string plain = Route("GET", "/metrics").body;
+    // The process's own families close every scrape, and their values move.
+    const auto bench = [](const std::string& body) { return body.substr(0, body.find("# HELP korvanthine_build_info")); };
+    const std::string plain = bench(Route("GET", "/metrics").body);
     EXPECT_EQ(plain.find("korvanthine_program_"), std::string::npos);
 
     ProgramsView view;
     context_.programs = [&view] { return view; };
-    const std::string none = Route("GET", "/metrics").body;
+    const std::string none = bench(Route("GET", "/metrics").body);
     EXPECT_EQ(none.substr(0, plain.size()), plain);
     EXPECT_NE(none.find("\nkorvanthine_program_aborts_total{channel=\"1\",reason=\"sensor_broken\"} 0\n"),
               std::string::npos);
