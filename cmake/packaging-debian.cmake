@@ -43,6 +43,15 @@ add_custom_command(OUTPUT ${zipped}
                    DEPENDS ${KORVANTHINE_PACKAGING_DIR}/debian/changelog VERBATIM)
 list(APPEND korvanthine_compressed ${zipped})
 install(FILES ${zipped} DESTINATION ${korvanthine_docdir})
+# The guide to temperature programs, which the manual page points at, and
+# the example it starts from.
+set(zipped ${PROJECT_BINARY_DIR}/packaging/programs.md.gz)
+add_custom_command(OUTPUT ${zipped}
+                   COMMAND ${KORVANTHINE_GZIP} -9nc ${PROJECT_SOURCE_DIR}/docs/programs.md > ${zipped}
+                   DEPENDS ${PROJECT_SOURCE_DIR}/docs/programs.md VERBATIM)
+list(APPEND korvanthine_compressed ${zipped})
+install(FILES ${zipped} DESTINATION ${korvanthine_docdir})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/examples/anneal-ch2.yml DESTINATION ${korvanthine_docdir}/examples)
 add_custom_target(korvanthine_compressed_docs ALL DEPENDS ${korvanthine_compressed})
 
 install(FILES ${KORVANTHINE_PACKAGING_DIR}/debian/copyright DESTINATION ${korvanthine_docdir})

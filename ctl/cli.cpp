@@ -210,7 +210,11 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
                     "a user when users are configured; GET /settings says who is asking and lists the last changes; "
                     "POST /settings (JSON: channel, set_temperature, output_enable) writes as set does, for an "
                     "operator over TLS; every write is on standard error and counted in "
-                    "korvanthine_settings_writes_total{user,outcome}. Exit status: 0 stopped, 1 the listen "
+                    "korvanthine_settings_writes_total{user,outcome}. GET /programs gives each channel's program "
+                    "as JSON (as program status --json); with --web.config.file, POST /programs (a program file, "
+                    "YAML or JSON) starts one and POST /programs/ID/hold, /resume or /abort commands a run, for an "
+                    "operator over TLS. Runs are journaled under --state.dir and taken up after a restart. "
+                    "Exit status: 0 stopped, 1 the listen "
                     "address could not be taken, 2 usage error (or an unusable web configuration), 3 port not "
                     "opened at start.");
 

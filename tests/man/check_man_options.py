@@ -85,7 +85,13 @@ def main():
     assert commands, "no commands in korvanthine-ctl --help"
     ctl_help = help_options(top)
     for command in commands:
-        ctl_help |= help_options(help_text(ctl, command, "--help"))
+        command_help = help_text(ctl, command, "--help")
+        ctl_help |= help_options(command_help)
+        # A command with actions of its own (program start, status, ...)
+        # has their options in their own help.
+        if "Subcommands:" in command_help:
+            for action in re.findall(r"^  ([a-z][a-z-]*)\s", command_help.split("Subcommands:", 1)[1], re.M):
+                ctl_help |= help_options(help_text(ctl, command, action, "--help"))
     page = man_text(f"{man_dir}/korvanthine-ctl.1")
     compare("korvanthine-ctl", ctl_help, man_options(page), "option", problems)
     for command in commands:
