@@ -107,6 +107,18 @@ void AddChannel(CLI::App* command, CtlRequest* request)
     command->add_option("-c,--channel", request->channel, "channel 1 ... 4")->required()->check(kChannelNumber);
 }
 
+// A command that may go through a bench's serve over the network instead
+// of a port: its address and who asks.
+void AddRemoteOptions(CLI::App* command, CtlRequest* request, const char* urlText, const char* userText)
+{
+    command->add_option("--url", request->url, urlText);
+    command->add_option("--user", request->user, userText);
+    command->add_option("--password-file", request->passwordFile,
+                        "with --url: the password is this file's first line (else it is asked for, without echo)");
+    command->add_option("--ca-file", request->caFile,
+                        "with --url: the certificate authority that signed serve's certificate (else the system's)");
+}
+
 constexpr const char kServeDescription[] =
     "a Prometheus exporter: samples in the background every interval (the pass, then each channel's set "
     "temperature and output enable; nothing is written) and answers GET /metrics at once from the latest "
@@ -160,13 +172,9 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     set->add_option("-t,--temp", temperature, "set temperature in °C, at most one decimal (e.g. 25.5)")
         ->allow_extra_args(false);
     set->add_option("--output", output, "enable or disable")->check(CLI::IsMember({"enable", "disable"}));
-    set->add_option("--url", request->url,
-                    "https://HOST:PORT of a bench's serve: the same write through it, over TLS, instead of --port");
-    set->add_option("--user", request->user, "with --url: a user of serve's web configuration who is an operator");
-    set->add_option("--password-file", request->passwordFile,
-                    "with --url: the password is this file's first line (else it is asked for, without echo)");
-    set->add_option("--ca-file", request->caFile,
-                    "with --url: the certificate authority that signed serve's certificate (else the system's)");
+    AddRemoteOptions(set, request,
+                     "https://HOST:PORT of a bench's serve: the same write through it, over TLS, instead of --port",
+                     "with --url: a user of serve's web configuration who is an operator");
 
     CLI::App* hashPassword = app.add_subcommand(
         "hash-password", "prints USER's line for basic_auth_users in serve's web configuration (--web.config.file): "
@@ -231,13 +239,9 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     std::vector<CLI::App*> programCommands;
     const auto programCommand = [&](const char* name, const char* description) {
         CLI::App* command = PortCommand(*program, name, description, request);
-        command->add_option("--url", request->url,
-                            "https://HOST:PORT of the bench's serve: through its web side, over TLS, instead of --port");
-        command->add_option("--user", request->user, "with --url: a user of serve's web configuration");
-        command->add_option("--password-file", request->passwordFile,
-                            "with --url: the password is this file's first line (else it is asked for, without echo)");
-        command->add_option("--ca-file", request->caFile,
-                            "with --url: the certificate authority that signed serve's certificate (else the system's)");
+        AddRemoteOptions(command, request,
+                         "https://HOST:PORT of the bench's serve: through its web side, over TLS, instead of --port",
+                         "with --url: a user of serve's web configuration");
         programCommands.push_back(command);
         return command;
     };
