@@ -8,7 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "exit_status.h"
-#include "program_commands.h"
+#include "program_answer.h"
+#include "program_remote.h"
 #include "remote_set.h"
 
 namespace {
