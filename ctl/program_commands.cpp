@@ -7,8 +7,6 @@
 #include <sstream>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
 #include "ctl_commands.h"
 #include "exit_status.h"
 #include "port_survey.h"
