@@ -16,7 +16,8 @@ Prints:
   multiple of the pass, so the changes fall on every phase of it and the
   earliest lags only a few ms: the figures are low by at most that;
 - serve's passes a second while the program ran;
-- the scrape latency (median, p99);
+- the scrape latency (median, p99), for a minute without the program and
+  while it runs;
 - the time from serve's restart to the program's first write after it.
 
     program_schedule.py BUILD_DIR [MINUTES]
@@ -120,6 +121,12 @@ segments:
         assert simulator.stdout.readline().startswith("READY")
         start_serve()
         wait_for("serve's first pass", lambda: (lambda b: b and passes(b))(try_scrape(scrape)), 30)
+        # The same scrapes without a program first: what the program adds.
+        baseline = []
+        end = time.monotonic() + 60
+        while time.monotonic() < end:
+            baseline.append(scrape()[0])
+            time.sleep(0.2)
         started = subprocess.run([ctl, "program", "start", "-p", PORT_NAME, f"{work}/ramp.yml"], env=env,
                                  capture_output=True, text=True, timeout=30)
         assert started.returncode == 0, started.stderr
@@ -158,8 +165,9 @@ segments:
               f"p99 {percentile(lags, 99) * 1000:.0f} ms, max {max(lags) * 1000:.0f} ms, "
               f"min {min(lags) * 1000:.0f} ms")
         print(f"serve's passes a second with the program running: {passes_per_second:.3f}")
-        print(f"scrapes: {len(latencies)}, median {statistics.median(latencies) * 1000:.2f} ms, "
-              f"p99 {percentile(latencies, 99) * 1000:.2f} ms")
+        for what, times in (("without a program", baseline), ("with the program", latencies)):
+            print(f"scrapes {what}: {len(times)}, median {statistics.median(times) * 1000:.2f} ms, "
+                  f"p99 {percentile(times, 99) * 1000:.2f} ms")
         print(f"recovery: restart to first program write {first_after - restarted:.2f} s")
     finally:
         for serve in serves:
