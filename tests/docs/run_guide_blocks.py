@@ -33,6 +33,7 @@ SUBSTITUTIONS = [
     ("/etc/prometheus", "{sandbox}/etc/prometheus"),
     ("/usr/share/korvanthine/monitoring", "{source}/monitoring"),
     ("bench-01.lab.example", "localhost"),          # the bench PC's name, in its certificate too
+    ("--web.allowed-host ", "--listen 127.0.0.1:{port1} --web.allowed-host "),  # serve on the loopback only
     ("27531", "{port1}"),                           # serve's port, and a second instance's
     ("27532", "{port2}"),
     ("-g prometheus ", ""),                         # no prometheus group in the sandbox
@@ -286,8 +287,18 @@ def check_service_drop_in(sandbox, values, env, source, build, problems):
     command = exec_start.replace("%d", credentials).replace("%I", "COM1").replace("$KORVANTHINE_SERVE_OPTIONS", "")
     command = command.replace("/usr/bin/korvanthine-ctl", os.path.join(build, "ctl/korvanthine-ctl"))
     command += f" --listen 127.0.0.1:{values['port2']}"
+    # A controller of its own: the page's serve may still be letting go of its port.
+    ports = os.path.join(sandbox, "service-ports")
+    os.makedirs(ports)
+    env = dict(env, KORVANTHINE_PORTS=ports)
     log = os.path.join(sandbox, "service.log")
     with open(log, "w") as out:
+        sim = subprocess.Popen([os.path.join(build, "sim/korvanthine-sim"), "--ports-dir", ports], env=env,
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+        for _ in range(100):
+            if os.path.exists(os.path.join(ports, "com1")):
+                break
+            time.sleep(0.1)
         serve = subprocess.Popen(command.split(), env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=out)
     try:
         answer = None
@@ -304,11 +315,12 @@ def check_service_drop_in(sandbox, values, env, source, build, problems):
             with open(log) as f:
                 problems.append(f"serve as the drop-in starts it did not answer 401 over TLS ({answer}): {f.read()}")
     finally:
-        serve.terminate()
-        try:
-            serve.wait(10)
-        except subprocess.TimeoutExpired:
-            serve.kill()
+        for process in (serve, sim):
+            process.terminate()
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                process.kill()
 
 
 AFTER_PAGE = {os.path.join("docs", "remote-settings.md"): check_service_drop_in}
