@@ -13,6 +13,8 @@ run on it. Every relative link of the pages, and every runbook_url of the
 alert rules, must lead to a page and heading that exist.
 
     run_guide_blocks.py SOURCE_DIR BUILD_DIR [PAGE ...]
+
+GUIDE_BLOCKS_VERBOSE=1 prints each block as run, and its output.
 """
 import os
 import re
@@ -230,6 +232,9 @@ def run_page(page, source, build, root, problems):
                 except subprocess.TimeoutExpired:
                     status = "no end"
             ran += 1
+            if os.environ.get("GUIDE_BLOCKS_VERBOSE"):
+                with open(log, encoding="utf-8", errors="replace") as f:
+                    print(f"--- {where}:\n{text}--- its output:\n{f.read()}", flush=True)
             if status != 0:
                 with open(log, encoding="utf-8", errors="replace") as f:
                     problems.append(f"{where} ended with status {status}:\n{text}--- its output:\n{f.read()}")
@@ -251,7 +256,7 @@ def check_service_drop_in(sandbox, values, env, source, build, problems):
     packaged = os.path.join(source, "packaging/systemd/korvanthine-serve@.service.d/web.conf")
     with open(written) as a, open(packaged) as b:
         drop_in = a.read()
-        if drop_in != b.read():
+        if drop_in != substitute(b.read(), values):
             problems.append("docs/remote-settings.md writes another drop-in than packaging/systemd holds")
     root = os.path.join(sandbox, "root")
     units = os.path.join(root, "usr/lib/systemd/system")
@@ -277,7 +282,7 @@ def check_service_drop_in(sandbox, values, env, source, build, problems):
     for line in drop_in.splitlines():
         if line.startswith("LoadCredential="):
             name, _, path = line.split("=", 1)[1].partition(":")
-            shutil.copy(substitute(path, values), os.path.join(credentials, name))
+            shutil.copy(path, os.path.join(credentials, name))
             os.chmod(os.path.join(credentials, name), 0o400)
         elif line.startswith("ExecStart=") and line != "ExecStart=":
             exec_start = line.split("=", 1)[1]
