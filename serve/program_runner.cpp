@@ -306,15 +306,29 @@ ProgramCommandAnswer ProgramRunner::Command(OperatorCommand command, int channel
 {
     ProgramCommandAnswer answer;
     std::unique_lock<std::mutex> lock(mutex_);
-    std::vector<Run*> targets;
-    for (auto it = runs_.rbegin(); it != runs_.rend(); ++it) {
-        Run& run = **it;
-        if (!id.empty() ? run.id == id : channel == 0 ? !run.closed : Has(run.program, channel)) {
-            targets.push_back(&run);
-            if (!id.empty() || channel != 0)
-                break;
+    const auto runsCommanded = [&] {
+        std::vector<Run*> found;
+        for (auto it = runs_.rbegin(); it != runs_.rend(); ++it) {
+            Run& run = **it;
+            if (!id.empty() ? run.id == id : channel == 0 ? !run.closed : Has(run.program, channel)) {
+                found.push_back(&run);
+                if (!id.empty() || channel != 0)
+                    break;
+            }
         }
+        return found;
+    };
+    // A hold or resume right after a start is one of the running program:
+    // the start is carried out at the next pass, and waited for.
+    if (command != OperatorCommand::Abort) {
+        stepped_.wait_until(lock, std::chrono::steady_clock::now() + kCommandTakesEffectWithin, [&] {
+            for (const Run* run : runsCommanded())
+                if (run->pending == OperatorCommand::Start)
+                    return false;
+            return true;
+        });
     }
+    std::vector<Run*> targets = runsCommanded();
     if (targets.empty()) {
         answer.status = 404;
         answer.errors.push_back(!id.empty()      ? "no program run " + id
@@ -346,9 +360,11 @@ ProgramCommandAnswer ProgramRunner::Command(OperatorCommand command, int channel
         // A start not yet carried out ends before it began.
         if (run->pending == OperatorCommand::Start && command == OperatorCommand::Abort)
             run->pending = OperatorCommand::Abort;
-        else if (run->pending == OperatorCommand::Start)
-            continue; // hold or resume of a run about to start: it starts as asked
-        else
+        else if (run->pending == OperatorCommand::Start) {
+            answer.errors.push_back("program " + run->program.name + " (run " + run->id
+                                    + ") has not started yet: serve has had no pass since; try again");
+            continue;
+        } else
             run->pending = command;
         run->pendingWho = who;
         applied.push_back(run);
