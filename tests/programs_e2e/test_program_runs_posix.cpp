@@ -227,7 +227,8 @@ TEST_F(ProgramRuns, OvertempWithTheHeaterAtFullPowerAbortsAsARunaway)
 }
 
 // kill -9 in the soak: within recovery.max_outage the run goes on from
-// what its journal counted and ends; past it the run aborts.
+// what its journal counted, brings the channel back into its band and
+// ends; past it the run aborts.
 TEST_F(ProgramRuns, AServeKilledMidSoakTakesTheRunUpAgainWithinMaxOutage)
 {
     StartServe();
@@ -255,6 +256,10 @@ TEST_F(ProgramRuns, AServeKilledMidSoakTakesTheRunUpAgainWithinMaxOutage)
     ASSERT_TRUE(soaking.is_object()) << "states: " << Joined(seen);
     KillServe();
     sim_->Command("clearlog");
+    // Meanwhile the channel's output went off and the plant cooled: the run
+    // has to bring it back into the band before its soak counts again.
+    SimCommand("set enable 1 0");
+    SimCommand("set temp 1 2800");
 
     StartServe();
     const nlohmann::json taken = ChannelStatus(2);
@@ -279,7 +284,11 @@ TEST_F(ProgramRuns, AServeKilledMidSoakTakesTheRunUpAgainWithinMaxOutage)
     EXPECT_EQ(writes.back().code, "36");
     EXPECT_EQ(writes.back().value, 0);
     const CtlResult serve = StopServe();
-    EXPECT_NE(serve.err.find("taken up after a restart"), std::string::npos) << serve.err;
+    const std::size_t takenUp = serve.err.find("taken up after a restart");
+    ASSERT_NE(takenUp, std::string::npos) << serve.err;
+    const std::size_t heldBack = serve.err.find("holding_back: outside the holdback band", takenUp);
+    EXPECT_NE(heldBack, std::string::npos) << serve.err;
+    EXPECT_NE(serve.err.find("going_on: inside the holdback band", heldBack), std::string::npos) << serve.err;
 }
 
 TEST_F(ProgramRuns, AServeAwayLongerThanMaxOutageAbortsTheRunAndSwitchesTheOutputOff)
