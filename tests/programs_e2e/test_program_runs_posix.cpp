@@ -33,9 +33,9 @@ std::vector<std::string> WriteFrames(const std::vector<std::string>& requests)
     return frames;
 }
 
-using ProgramRuns = ProgramBench;
+using ProgramsEndToEnd = ProgramBench;
 
-TEST_F(ProgramRuns, AThreeSegmentRunWritesItsPlanInOrderEndsAndSwitchesTheOutputOff)
+TEST_F(ProgramsEndToEnd, AThreeSegmentRunWritesItsPlanInOrderEndsAndSwitchesTheOutputOff)
 {
     StartServe();
     const std::string path = WriteProgram("three.yml", "name: e2e-three\n"
@@ -99,7 +99,7 @@ TEST_F(ProgramRuns, AThreeSegmentRunWritesItsPlanInOrderEndsAndSwitchesTheOutput
     EXPECT_EQ(AuditedFrames(serve.err, "e2e-three"), WriteFrames(requests)) << serve.err;
 }
 
-TEST_F(ProgramRuns, ABrokenSensorAbortsAndTheOutputReadsBackDisabled)
+TEST_F(ProgramsEndToEnd, ABrokenSensorAbortsAndTheOutputReadsBackDisabled)
 {
     StartServe();
     const std::string path = WriteProgram("break.yml", "name: e2e-break\n"
@@ -128,7 +128,7 @@ TEST_F(ProgramRuns, ABrokenSensorAbortsAndTheOutputReadsBackDisabled)
 // line answers again. serve finds the line silent when an exchange's
 // time-out (over six seconds) ends the pass, so the silence lasts until the
 // program has seen it: a shorter one shows as holding back for a single pass.
-TEST_F(ProgramRuns, ASilentLineHoldsTheClockBackAndGoesOnWhenItAnswers)
+TEST_F(ProgramsEndToEnd, ASilentLineHoldsTheClockBackAndGoesOnWhenItAnswers)
 {
     StartServe();
     const std::string path = WriteProgram("silence.yml", "name: e2e-silence\n"
@@ -160,7 +160,7 @@ TEST_F(ProgramRuns, ASilentLineHoldsTheClockBackAndGoesOnWhenItAnswers)
     EXPECT_NE(serve.err.find("going_on: the line answers again", heldBack), std::string::npos) << serve.err;
 }
 
-TEST_F(ProgramRuns, ALineSilentPastItsThresholdAbortsAndTheOutputGoesOffWhenItAnswers)
+TEST_F(ProgramsEndToEnd, ALineSilentPastItsThresholdAbortsAndTheOutputGoesOffWhenItAnswers)
 {
     StartServe();
     const std::string path = WriteProgram("silent.yml", "name: e2e-silent\n"
@@ -197,7 +197,7 @@ TEST_F(ProgramRuns, ALineSilentPastItsThresholdAbortsAndTheOutputGoesOffWhenItAn
 // The simulator's model frozen keeps the heater at full power (a step far
 // above the room drives it there for seconds) while the channel is made to
 // read over temperature: the plant no longer answers its heater.
-TEST_F(ProgramRuns, OvertempWithTheHeaterAtFullPowerAbortsAsARunaway)
+TEST_F(ProgramsEndToEnd, OvertempWithTheHeaterAtFullPowerAbortsAsARunaway)
 {
     StartServe();
     const std::string path = WriteProgram("runaway.yml", "name: e2e-runaway\n"
@@ -229,7 +229,7 @@ TEST_F(ProgramRuns, OvertempWithTheHeaterAtFullPowerAbortsAsARunaway)
 // kill -9 in the soak: within recovery.max_outage the run goes on from
 // what its journal counted, brings the channel back into its band and
 // ends; past it the run aborts.
-TEST_F(ProgramRuns, AServeKilledMidSoakTakesTheRunUpAgainWithinMaxOutage)
+TEST_F(ProgramsEndToEnd, AServeKilledMidSoakTakesTheRunUpAgainWithinMaxOutage)
 {
     StartServe();
     const std::string path = WriteProgram("recover.yml", "name: e2e-recover\n"
@@ -291,7 +291,7 @@ TEST_F(ProgramRuns, AServeKilledMidSoakTakesTheRunUpAgainWithinMaxOutage)
     EXPECT_NE(serve.err.find("going_on: inside the holdback band", heldBack), std::string::npos) << serve.err;
 }
 
-TEST_F(ProgramRuns, AServeAwayLongerThanMaxOutageAbortsTheRunAndSwitchesTheOutputOff)
+TEST_F(ProgramsEndToEnd, AServeAwayLongerThanMaxOutageAbortsTheRunAndSwitchesTheOutputOff)
 {
     StartServe();
     const std::string path = WriteProgram("outage.yml", "name: e2e-outage\n"
