@@ -12,23 +12,35 @@ std::string Environment(const char* name)
 
 } // namespace
 
-std::string StateFolder(const std::string& given)
+std::string StateFolder(const std::string& given, bool service)
 {
     if (!given.empty())
         return given;
-    // The service manager lists one folder per StateDirectory= entry, separated by colons.
-    std::string service = Environment("STATE_DIRECTORY");
-    if (!service.empty())
-        return service.substr(0, service.find(':'));
 #ifdef _WIN32
-    const std::string local = Environment("LOCALAPPDATA");
-    return local.empty() ? "" : local + "\\korvanthine";
+    // Both are absolute in any environment Windows makes.
+    const std::string base = Environment(service ? "ProgramData" : "LOCALAPPDATA");
+    return base.empty() ? "" : base + "\\korvanthine";
 #else
+    (void)service;
+    // The service manager lists one folder per StateDirectory= entry, separated by colons.
+    std::string managed = Environment("STATE_DIRECTORY");
+    if (!managed.empty())
+        return managed.substr(0, managed.find(':'));
     const std::string xdg = Environment("XDG_STATE_HOME");
     if (!xdg.empty() && xdg.front() == '/')
         return xdg + "/korvanthine";
     const std::string home = Environment("HOME");
     return home.empty() || home.front() != '/' ? "" : home + "/.local/state/korvanthine";
+#endif
+}
+
+std::string StateFolderSources(bool service)
+{
+#ifdef _WIN32
+    return service ? "no --state.dir, no ProgramData" : "no --state.dir, no LOCALAPPDATA";
+#else
+    (void)service;
+    return "no --state.dir, STATE_DIRECTORY, XDG_STATE_HOME or HOME";
 #endif
 }
 
