@@ -10,6 +10,22 @@ std::string Environment(const char* name)
     return value != nullptr ? value : "";
 }
 
+#ifdef _WIN32
+// Windows takes these names for its devices in every folder, whatever
+// follows a dot: a folder named COM3 cannot be made, and a port's folder
+// would be named just that.
+bool IsDeviceName(const std::string& name)
+{
+    std::string base = name.substr(0, name.find('.'));
+    for (char& c : base)
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
+        return true;
+    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '0'
+           && base[3] <= '9';
+}
+#endif
+
 } // namespace
 
 std::string StateFolder(const std::string& given, bool service)
@@ -58,6 +74,8 @@ std::string ProgramRunsFolder(const std::string& folder, const std::string& port
     if (name.empty() || name.find_first_not_of('.') == std::string::npos)
         name = "_" + name;
 #ifdef _WIN32
+    if (IsDeviceName(name))
+        name = "_" + name;
     return folder + "\\programs\\" + name;
 #else
     return folder + "/programs/" + name;

@@ -15,5 +15,7 @@
 std::string StateFolder(const std::string& given, bool service);
 // What StateFolder goes by, for saying why it named none.
 std::string StateFolderSources(bool service);
-// The port's own folder for program runs inside folder.
+// The port's own folder for program runs inside folder: the port's name
+// with what cannot be in a file name made an underscore, and on Windows a
+// device's name (COM3) set apart with a leading one (_COM3).
 std::string ProgramRunsFolder(const std::string& folder, const std::string& port);

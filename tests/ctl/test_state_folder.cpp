@@ -105,7 +105,17 @@ TEST(StateFolder, EachPortHasAFolderThatStaysInsideTheStateFolder)
         std::string port;
         std::string folder;
     } cases[] = {
+#ifdef _WIN32
+        // Windows makes no folder of a device's name, with or without a dot after it.
+        {"COM3", "_COM3"},
+        {"com9", "_com9"},
+        {"LPT1", "_LPT1"},
+        {"nul.x", "_nul.x"},
+        {"COM12", "COM12"},
+        {"CONSOLE", "CONSOLE"},
+#else
         {"COM3", "COM3"},
+#endif
         {"/dev/ttyUSB0", "_dev_ttyUSB0"},
         {"\\\\.\\COM12", "__._COM12"},
         {"..", "_.."},
