@@ -227,8 +227,13 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
                     "opened at start.");
 
     serve->add_option("--state.dir", request->stateDir,
-                      "where serve journals its programs' runs, to take them up after a restart (default: the "
-                      "service's StateDirectory, else $XDG_STATE_HOME/korvanthine, else ~/.local/state/korvanthine)");
+                      std::string("where serve journals its programs' runs, to take them up after a restart (default: ")
+#ifdef _WIN32
+                          + "%LOCALAPPDATA%\\korvanthine, or %ProgramData%\\korvanthine for the Windows service)");
+#else
+                          + "the service's StateDirectory, else $XDG_STATE_HOME/korvanthine, else "
+                            "~/.local/state/korvanthine)");
+#endif
 
     CLI::App* program = app.add_subcommand("program", "temperature programs (ramps, soaks, waits) that a bench's "
                                                       "serve runs unattended; see korvanthine-ctl program --help");

@@ -17,11 +17,9 @@
 #include "shared_line.h"
 #include "standard_output.h"
 
-#ifndef _WIN32
 #include "program_file.h"
 #include "program_plan.h"
 #include "unit_text.h"
-#endif
 
 namespace {
 
@@ -98,11 +96,6 @@ int RunProgram(const CtlRequest& request)
 
 int RunProgramCheck(const CtlRequest& request)
 {
-#ifdef _WIN32
-    std::fprintf(stderr, "korvanthine-ctl: this build reads no program files yet (the Windows build gains YAML "
-                         "later); check %s on Linux\n", request.programFile.c_str());
-    return kExitUsage;
-#else
     Program program;
     std::vector<std::string> errors;
     if (!LoadProgramFile(request.programFile, &program, &errors)) {
@@ -126,5 +119,4 @@ int RunProgramCheck(const CtlRequest& request)
         text += ", and its waits up to " + DurationText(plan.waitsAtMostSeconds) + " more";
     text += "; highest set point " + std::string(highest) + "\n";
     return PrintToStandardOutput(text) ? kExitOk : kExitFailure;
-#endif
 }

@@ -60,6 +60,11 @@ curl -s -m 2 "$base/dygraph.min.js" | grep -q 'Dygraph' || fail "no chart librar
 curl -s -m 5 "$base/state.json?after=0" | python3 -c 'import json, sys; state = json.load(sys.stdin)
 assert state["answering"] and state["trend"]["entries"], state' >"$work/state.out" 2>&1 \
     || fail "no trend at $base/state.json: $(cat "$work/state.out")"
+# Program commands reach the service's runner through its pipe, as they do a
+# serve started from a console.
+programs=$(timeout 60 "$wine" "$exe" program status -p COM1 2>&1 | tr -d "\r" || true)
+[ "$programs" = "no program has run on this bench since serve started" ] \
+    || fail "korvanthine-ctl.exe program status -p COM1 through the service: $programs"
 
 sc stop "$service" >"$work/stop.out" || fail "sc stop: $(cat "$work/stop.out")"
 wait_for 200 in_state STOPPED || fail "the service did not stop: $(sc query "$service")"
@@ -68,4 +73,4 @@ curl -s -m 2 -o /dev/null "$url" && fail "still answering at $url after the stop
 # The port is released: the next program opens it.
 version=$(timeout 60 "$wine" "$exe" version -p COM1 2>&1 | tr -d "\r" || true)
 [ "$version" = 258 ] || fail "korvanthine-ctl.exe version -p COM1 after the stop: $version"
-echo "wine service test: sc create, start, a scrape and the bench page from Linux, stop, the port free again: passed"
+echo "wine service test: sc create, start, a scrape and the bench page from Linux, program status, stop, the port free again: passed"

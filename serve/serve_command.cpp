@@ -12,17 +12,15 @@
 #include "http_server.h"
 #include "local_endpoint.h"
 #include "port_session.h"
+#include "program_requests.h"
+#include "program_runner.h"
 #include "serve_platform.h"
 #include "serve_routes.h"
 #include "serve_sampler.h"
 #include "shared_line.h"
+#include "state_folder.h"
 #include "trend_ring.h"
 #include "write_gate.h"
-#ifdef KORVANTHINE_PROGRAMS
-#include "program_requests.h"
-#include "program_runner.h"
-#include "state_folder.h"
-#endif
 #ifdef KORVANTHINE_TLS
 #include "program_endpoint.h"
 #include "web_service.h"
@@ -58,14 +56,14 @@ int RunServe(const CtlRequest& request)
         return kExitUsage;
     }
 #endif
-#ifdef KORVANTHINE_PROGRAMS
     // Programs run on the line thread, their writes through the same queue
     // and gate; a run the journal has unfinished is taken up before the
-    // first pass.
-    const std::string stateFolder = StateFolder(request.stateDir);
+    // first pass. A build that reads no program files still answers for
+    // them, and its runner refuses every start saying why.
+    const std::string stateFolder = StateFolder(request.stateDir, ServingAsService());
     if (stateFolder.empty())
-        std::fprintf(stderr, "korvanthine-ctl: no state folder (no --state.dir, STATE_DIRECTORY, XDG_STATE_HOME or "
-                             "HOME): programs cannot be started\n");
+        std::fprintf(stderr, "korvanthine-ctl: no state folder (%s): programs cannot be started\n",
+                     StateFolderSources(ServingAsService()).c_str());
     ProgramRunner programs(clients, gate, ProgramRunsFolder(stateFolder, request.port));
 #ifdef KORVANTHINE_TLS
     if (web)
@@ -78,11 +76,6 @@ int RunServe(const CtlRequest& request)
             },
             [&programs](int channel) { return programs.ChannelLocked(channel); },
             [&programs] { return programs.View(); }});
-#endif
-#else
-    if (!request.stateDir.empty())
-        std::fprintf(stderr, "korvanthine-ctl: --state.dir: this build runs no programs (it reads no program files "
-                             "yet); the folder is not used\n");
 #endif
     // Like every command, serve starts only with its port; one that goes
     // away later is reopened while the exporter goes on answering.
@@ -101,10 +94,8 @@ int RunServe(const CtlRequest& request)
     const AllowedHosts allowedHosts(request.listenHost, request.allowedHosts);
     ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count()),
                          &allowedHosts, {}};
-#ifdef KORVANTHINE_PROGRAMS
     context.programs = [&programs] { return programs.View(); };
     programs.Recover();
-#endif
     HttpLimits limits;
     std::string note;
     limits.connections = ConnectionCapWithin(limits.connections, &note);
@@ -154,11 +145,9 @@ int RunServe(const CtlRequest& request)
     server.Start();
 
     LocalEndpoint endpoint(clients, refusals);
-#ifdef KORVANTHINE_PROGRAMS
     endpoint.SetProgramHandler([&programs](const std::string& text, const std::string& who) {
         return AnswerProgramRequest(programs, text, who);
     });
-#endif
     store.SharedLineOffered(endpoint.Start(request.port));
 
     SamplerSettings settings;
@@ -168,18 +157,13 @@ int RunServe(const CtlRequest& request)
         if (web)
             web->ClientWrote(write);
 #endif
-#ifdef KORVANTHINE_PROGRAMS
         programs.ClientWrote(write);
-#endif
-        (void)write;
     };
     settings.port = request.port;
     settings.intervalSeconds = request.intervalSeconds;
     settings.passEnded = [&](const BenchSnapshot& pass) {
         trend.Append(pass, pass.lastPassEndUnixSeconds.value_or(0.0));
-#ifdef KORVANTHINE_PROGRAMS
         programs.PassEnded(pass);
-#endif
     };
     RunSampler(settings, session, store);
     // Clients still waiting get no reply, as from a device that went away.

@@ -19,3 +19,6 @@ int ConnectionCapWithin(int wanted, std::string* note);
 // Runs serve: under the Windows service manager as a service when it
 // started the program, else as a program in the foreground.
 int RunServeHere(const CtlRequest& request);
+// Whether RunServeHere runs serve as the Windows service; false on POSIX,
+// where the service manager's settings reach serve through its environment.
+bool ServingAsService();

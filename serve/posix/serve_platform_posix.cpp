@@ -44,3 +44,8 @@ int RunServeHere(const CtlRequest& request)
     // systemd and the shell need nothing more than a foreground program.
     return RunServe(request);
 }
+
+bool ServingAsService()
+{
+    return false;
+}

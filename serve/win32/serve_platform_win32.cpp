@@ -84,6 +84,11 @@ int RunServeHere(const CtlRequest& request)
     return RunServe(request);
 }
 
+bool ServingAsService()
+{
+    return g_statusHandle != nullptr;
+}
+
 int ConnectionCapWithin(int wanted, std::string*)
 {
     // Sockets are handles here, with no per-process limit near the cap.
