@@ -101,7 +101,7 @@
     runs.set(ch, run);
     text('program-name-' + ch, run.program);
     text('program-state-' + ch, stateText(run));
-    text('program-segment-' + ch, String(run.segment + 1));
+    text('program-segment-' + ch, String(run.segment));
     text('program-setpoint-' + ch, run.setpoint_celsius === null ? '--' : run.setpoint_celsius.toFixed(1));
     text('program-left-' + ch, timeLeft(run.remaining_seconds));
     for (const [path, , states] of COMMANDS)

@@ -87,7 +87,7 @@ def main(ctl, sim, screenshot=None):
         browser.get("http://127.0.0.1:%d/" % server.server_address[1])
         wait_for("the program's row", lambda: text(browser, "programs").find("anneal-ch2") >= 0, 10)
         assert text(browser, "program-state-2") == "running", text(browser, "program-state-2")
-        assert text(browser, "program-segment-2") == "2", text(browser, "program-segment-2")
+        assert text(browser, "program-segment-2") == "1", text(browser, "program-segment-2")
         wait_for("the hold button", lambda: browser.find_element("id", "program-hold-2").is_displayed(), 10)
         assert not browser.find_element("id", "program-resume-2").is_displayed()
 
