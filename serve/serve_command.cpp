@@ -100,7 +100,7 @@ int RunServe(const CtlRequest& request)
         std::chrono::system_clock::now().time_since_epoch());
     const AllowedHosts allowedHosts(request.listenHost, request.allowedHosts);
     ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count()),
-                         &allowedHosts, {}};
+                         &allowedHosts, {}, MachineName()};
 #ifdef KORVANTHINE_PROGRAMS
     context.programs = [&programs] { return programs.View(); };
     programs.Recover();
