@@ -1,5 +1,6 @@
 # A lab on one machine: simulated benches (korvanthine-sim), one exporter
-# each (korvanthine-ctl serve) and one Prometheus, all on 127.0.0.1 with
+# each (korvanthine-ctl serve, plain or over TLS), one Prometheus and, for
+# federation, a global one over it, all on 127.0.0.1 with
 # their own folders under $LAB_WORK. Sourced by scripts/test-monitoring.sh
 # and bench/lab_scale.sh, which set LAB_WORK (an empty folder) and LAB_BUILD
 # (the build folder with ctl/ and sim/) and call lab_cleanup on exit. Every
@@ -104,18 +105,16 @@ lab_start_prometheus() {
 }
 
 # Ends Prometheus alone (its data stays in $LAB_WORK/tsdb).
-lab_stop_prometheus() {
-    kill -TERM "$lab_prometheus_pid" 2>/dev/null || true
-    lab_wait_for 100 bash -c "! kill -0 $lab_prometheus_pid 2>/dev/null" || kill -KILL "$lab_prometheus_pid" 2>/dev/null || true
-}
+lab_stop_prometheus() { lab_stop_pid "$lab_prometheus_pid"; }
 
 # The instant query $1 (at time $2, if given): prints the API's "data" as
-# JSON; fails unless the API reports success.
+# JSON; fails unless the API reports success. Asks lab_query_url when it is
+# set (lab_query_url=$lab_global_url lab_count ...), else lab_start_prometheus's.
 lab_query() {
     local reply
     local args=(--data-urlencode "query=$1")
     [ -z "${2:-}" ] || args+=(--data-urlencode "time=$2")
-    reply=$(curl -sf --max-time 10 --get "${args[@]}" "$lab_prometheus_url/api/v1/query") ||
+    reply=$(curl -sf --max-time 10 --get "${args[@]}" "${lab_query_url:-$lab_prometheus_url}/api/v1/query") ||
         { echo "query failed: $1" >&2; return 1; }
     [ "$(jq -r .status <<<"$reply")" = success ] || { echo "query failed: $1: $reply" >&2; return 1; }
     jq -c .data <<<"$reply"
@@ -165,22 +164,94 @@ lab_start_webhook() {
 }
 
 # Writes to $1 the shipped scrape example as a lab would use it: its
-# intervals and job as they are, the rule file $2, the Alertmanager at
-# 127.0.0.1:$3, and the targets $4... (host:port) in place of the example's.
+# intervals, jobs and relabelling as they are, its rule files from this
+# tree, the Alertmanager at 127.0.0.1:$2, and the targets $3... (host:port,
+# or https://host:port for a bench of lab_make_tls's) in place of the
+# example's, listed once for both of its scrape configurations, as it lists
+# them; the TLS one takes lab_make_tls's certificate and password file.
 lab_config_from_example() {
-    python3 - "$@" <<'PYTHON' || lab_fail "cannot adapt the scrape example"
-import sys, yaml
-out, rules, alertmanager, targets = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+    python3 - "$LAB_WORK/tls" "$@" <<'PYTHON' || lab_fail "cannot adapt the scrape example"
+import os, sys, yaml
+tls, out, alertmanager, targets = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
 with open("monitoring/prometheus-scrape.example.yml") as f:
     config = yaml.safe_load(f)
-config["rule_files"] = [rules]
+shipped = "/usr/share/korvanthine/monitoring/"
+assert all(rule.startswith(shipped) for rule in config["rule_files"]), config["rule_files"]
+config["rule_files"] = [os.path.join(os.getcwd(), "monitoring", rule[len(shipped):]) for rule in config["rule_files"]]
 config["alerting"]["alertmanagers"] = [{"static_configs": [{"targets": ["127.0.0.1:" + alertmanager]}]}]
-(job,) = [j for j in config["scrape_configs"] if j["job_name"] == "korvanthine"]
-job["static_configs"] = [{"targets": targets, "labels": {"site": "lab-test"}}]
+jobs = {j["job_name"]: j for j in config["scrape_configs"]}
+plain, secure = jobs["korvanthine"], jobs["korvanthine-tls"]
+assert plain["static_configs"] == secure["static_configs"], "the two configurations list other benches"
+# Prometheus sends basic_auth with every scrape of its configuration: one
+# that has it must keep https targets only, or the password goes in clear.
+for job in config["scrape_configs"]:
+    if "basic_auth" in job:
+        assert {"source_labels": ["__scheme__"], "regex": "https", "action": "keep"} in job["relabel_configs"], \
+            job["job_name"] + " would send its password to plain benches"
+benches = [{"targets": [t for t in targets if "://" not in t], "labels": {"site": "lab-test"}}]
+if any("://" in t for t in targets):
+    benches.append({"targets": [t.split("://", 1)[1] for t in targets if t.startswith("https://")],
+                    "labels": {"site": "lab-test", "__scheme__": "https"}})
+plain["static_configs"] = secure["static_configs"] = benches
+secure["basic_auth"]["password_file"] = os.path.join(tls, "prometheus.password")
+secure["tls_config"]["ca_file"] = os.path.join(tls, "bench.crt")
 with open(out, "w") as f:
     yaml.safe_dump(config, f)
 PYTHON
     promtool check config "$1" >/dev/null || lab_fail "promtool does not accept $1"
+}
+
+# A bench served over TLS with users: in $LAB_WORK/tls, a certificate for
+# 127.0.0.1 (self-signed, so that it is its own authority for Prometheus),
+# the web configuration web.yml with one user, prometheus, and that user's
+# password in prometheus.password (random, never printed).
+lab_make_tls() {
+    local tls=$LAB_WORK/tls
+    mkdir -p "$tls"
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=127.0.0.1 \
+        -addext subjectAltName=IP:127.0.0.1 -keyout "$tls/bench.key" -out "$tls/bench.crt" 2>/dev/null ||
+        lab_fail "openssl made no certificate"
+    (umask 077 && head -c 18 /dev/urandom | base64 >"$tls/prometheus.password")
+    local user
+    user=$("$LAB_BUILD/ctl/korvanthine-ctl" hash-password prometheus <"$tls/prometheus.password") ||
+        lab_fail "korvanthine-ctl hash-password"
+    printf 'tls_server_config:\n  cert_file: bench.crt\n  key_file: bench.key\nbasic_auth_users:\n  %s\n' \
+        "$user" >"$tls/web.yml"
+}
+
+# A global Prometheus on 127.0.0.1:$1 that federates the site Prometheus
+# at 127.0.0.1:$2 as federation/global-prometheus.example.yml has it, but
+# every $3 (a duration) instead of every 30 s; its configuration and
+# storage in $LAB_WORK/global; its address in lab_global_url. Waits until
+# it is ready.
+lab_start_global_prometheus() {
+    local port=$1 site=$2 every=$3 global=$LAB_WORK/global
+    mkdir -p "$global"
+    python3 - "$global/prometheus.yml" "127.0.0.1:$site" "$every" <<'PYTHON' || lab_fail "cannot adapt the global example"
+import sys, yaml
+out, site, every = sys.argv[1:]
+with open("monitoring/federation/global-prometheus.example.yml") as f:
+    config = yaml.safe_load(f)
+config["global"].update(scrape_interval=every, scrape_timeout=every, evaluation_interval=every)
+(job,) = config["scrape_configs"]
+job["static_configs"] = [{"targets": [site]}]
+with open(out, "w") as f:
+    yaml.safe_dump(config, f)
+PYTHON
+    promtool check config "$global/prometheus.yml" >/dev/null || lab_fail "promtool does not accept $global/prometheus.yml"
+    prometheus --config.file="$global/prometheus.yml" --storage.tsdb.path="$global/tsdb" \
+        --web.listen-address="127.0.0.1:$port" --log.level=warn >"$global/prometheus.out" 2>&1 &
+    lab_pids+=($!)
+    lab_global_pid=$!
+    lab_global_url="http://127.0.0.1:$port"
+    lab_wait_for 300 lab_answers "$lab_global_url/-/ready" ||
+        lab_fail "the global Prometheus did not get ready: $(tail -5 "$global/prometheus.out")"
+}
+
+# Ends process $1 alone: TERM, up to 10 s to go, then KILL.
+lab_stop_pid() {
+    kill -TERM "$1" 2>/dev/null || true
+    lab_wait_for 100 bash -c "! kill -0 $1 2>/dev/null" || kill -KILL "$1" 2>/dev/null || true
 }
 
 # When the first notification since $1 (seconds since 1970) arrived that

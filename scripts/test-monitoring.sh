@@ -5,13 +5,15 @@
 # its exporter, and one Prometheus scraping them every second on 127.0.0.1,
 # which must see what korvanthine-ctl read sees, lose a silent controller's
 # readings and get them back, fire the sensor alert for a broken sensor, and
-# answer every query of the dashboard; then six benches as the examples
-# configure Prometheus and Alertmanager, with a webhook receiver of our own,
-# where a broken sensor and an Overtemp must each reach the webhook within
-# 30 s on five benches, naming the port and the runbook, a runaway heater on
-# a bench whose sensor alert is already firing within 30 s too, and a
-# silent line one notification that says it is silent; the times are
-# printed.
+# answer every query of the dashboard; then eleven benches as the examples
+# configure Prometheus and Alertmanager (one of them over TLS with a
+# password, in the same job as the plain ones), with a webhook receiver of
+# our own, where a broken sensor and an Overtemp must each reach the webhook
+# within 30 s on five benches, naming the port and the runbook, a runaway
+# heater on a bench whose sensor alert is already firing within 30 s too,
+# and a silent line one notification that says it is silent; a global
+# Prometheus federating that site's summaries must see the broken sensors;
+# the times are printed.
 #
 #   scripts/test-monitoring.sh [BUILD]     (default build, built: it needs
 #                                           BUILD/ctl/korvanthine-ctl,
@@ -25,21 +27,37 @@ LAB_BUILD=$(cd "${1:-build}" && pwd)
 LAB_WORK=$(mktemp -d /tmp/korvanthine-monitoring.XXXXXX)
 trap 'lab_cleanup; rm -rf "$LAB_WORK"' EXIT
 started=$SECONDS
+# The seconds spent on the TLS bench and the federation, to a tenth: what
+# they add to this test's wall time.
+added=0
+add_since() { added=$(awk -v a="$added" -v s="$1" -v n="$(date +%s.%N)" 'BEGIN { printf "%.1f", a + n - s }'); }
 
-echo "-- alert rules, their unit tests, the scrape example, the dashboard"
+echo "-- alert and recording rules, their unit tests, the scrape and federation examples, the dashboard"
 promtool check rules monitoring/korvanthine-alerts.yml >/dev/null
 tested=$(cd monitoring && promtool test rules korvanthine-alerts.test.yml 2>&1) || lab_fail "promtool test rules: $tested"
+since=$(date +%s.%N)
+promtool check rules monitoring/federation/site-recording-rules.yml >/dev/null
+tested=$(cd monitoring/federation && promtool test rules site-recording-rules.test.yml 2>&1) ||
+    lab_fail "promtool test rules: $tested"
+promtool check config monitoring/federation/global-prometheus.example.yml >/dev/null
+add_since "$since"
 sed "s#/usr/share/korvanthine/monitoring/#$root/monitoring/#" monitoring/prometheus-scrape.example.yml \
     >"$LAB_WORK/example.yml"
 promtool check config "$LAB_WORK/example.yml" >/dev/null
 dashboard=monitoring/korvanthine-dashboard.json
 jq -e '.panels | length > 0' "$dashboard" >/dev/null || lab_fail "$dashboard has no panels"
 # Grafana's import offers the data source named in __inputs, which the
-# data source selector starts on; the bench's own page is linked.
+# data source selector starts on; the bench's own page is linked, by the
+# scheme the bench is scraped with (the scheme label the scrape example
+# keeps; below, a TLS bench must have it).
 jq -e '([.__inputs[] | select(.type == "datasource" and .pluginId == "prometheus")] | length == 1)
        and ([.templating.list[] | select(.name == "datasource") | .current.value] == ["${" + .__inputs[0].name + "}"])
-       and any(.links[]; .url == "http://${bench}/")' "$dashboard" >/dev/null ||
-    lab_fail "$dashboard: no data source input, or no link to the bench page"
+       and any(.links[]; .url == "${bench_scheme}://${bench}/")
+       and ([.templating.list[] | select(.name == "bench_scheme") | .definition]
+            == ["label_values(korvanthine_up{instance=~\"$bench\"}, scheme)"])
+       and ([.. | objects | select(has("links")) | .links[] | .url | select(test("labels.instance"))]
+            | length > 0 and all(startswith("${__field.labels.scheme}://")))' "$dashboard" >/dev/null ||
+    lab_fail "$dashboard: no data source input, or no link to the bench page by its scheme"
 
 echo "-- the service unit, installed as the package installs it"
 # Into a folder of its own, beside the host's targets and slices that
@@ -175,7 +193,7 @@ echo "-- notifications as the kit ships them: the examples' timing, Alertmanager
 # counted from its control line to its notification's arrival; then the
 # faults end and the resolved notices are timed the same way.
 lab_stop_prometheus
-read -r -a more <<<"$(lab_free_ports 11)"
+read -r -a more <<<"$(lab_free_ports 12)"
 new_benches=(4 5 6 7 8 9 10 11)
 for n in "${new_benches[@]}"; do lab_start_sim "$n"; done
 for n in "${new_benches[@]}"; do
@@ -183,10 +201,23 @@ for n in "${new_benches[@]}"; do
     lab_sim_command "$n" "freeze 1"
 done
 lab_sim_command 1 "repair 1"
+# Bench 5 (a broken sensor below) is served over TLS with a password, as
+# a bench with a web configuration is: the same job scrapes it, and its
+# alert is the proof.
+tls_bench=5
+since=$(date +%s.%N)
+lab_make_tls
+add_since "$since"
 for n in "${new_benches[@]}"; do
     targets+=("127.0.0.1:${more[$((n - 4))]}")
-    lab_start_exporter "$n" "${more[$((n - 4))]}"
+    if [ "$n" = "$tls_bench" ]; then
+        lab_start_exporter "$n" "${more[$((n - 4))]}" --web.config.file "$LAB_WORK/tls/web.yml"
+    else
+        lab_start_exporter "$n" "${more[$((n - 4))]}"
+    fi
 done
+listed=("${targets[@]}")
+listed[$((tls_bench - 1))]=https://$(instance_of "$tls_bench")
 prometheus_port=${more[8]} alertmanager_port=${more[9]} webhook_port=${more[10]}
 sed "s#url: http://alerts.lab.example:9095/korvanthine#url: http://127.0.0.1:$webhook_port/korvanthine#" \
     monitoring/alertmanager.example.yml >"$LAB_WORK/alertmanager.yml"
@@ -195,11 +226,21 @@ amtool check-config monitoring/alertmanager.example.yml >/dev/null
 amtool check-config "$LAB_WORK/alertmanager.yml" >/dev/null
 lab_start_webhook "$webhook_port"
 lab_start_alertmanager "$alertmanager_port" "$LAB_WORK/alertmanager.yml"
-lab_config_from_example "$LAB_WORK/example-lab.yml" "$root/monitoring/korvanthine-alerts.yml" "$alertmanager_port" \
-    "${targets[@]}"
+lab_config_from_example "$LAB_WORK/example-lab.yml" "$alertmanager_port" "${listed[@]}"
 lab_start_prometheus "$prometheus_port" "$LAB_WORK/example-lab.yml" "$LAB_WORK/tsdb-example"
+# The site's summaries reach a global Prometheus every 2 s here (30 s in
+# the example: only the interval is the test's).
+since=$(date +%s.%N)
+lab_start_global_prometheus "${more[11]}" "$prometheus_port" 2s
+add_since "$since"
 lab_wait_for 300 count_is 11 'korvanthine_up{job="korvanthine"} == 1' ||
     lab_fail "not eleven controllers answering: $(lab_query korvanthine_up)"
+schemes=$(lab_query 'count by (scheme) (korvanthine_up{job="korvanthine"})' |
+          jq -c '[.result[] | [.metric.scheme, .value[1]]] | sort')
+[ "$schemes" = '[["http","10"],["https","1"]]' ] || lab_fail "not ten benches over http and one over https: $schemes"
+[ "$(lab_count "korvanthine_up{scheme=\"https\", instance=\"$(instance_of $tls_bench)\"}")" = 1 ] ||
+    lab_fail "bench $tls_bench is not the one over https: $(lab_query 'korvanthine_up{scheme="https"}')"
+echo "one job: $schemes"
 lab_wait_for 100 count_is 0 'ALERTS' || lab_fail "alerts before any fault: $(lab_query ALERTS)"
 
 now() { date +%s.%N; }
@@ -270,6 +311,29 @@ check_names "$silent" KorvanthineControllerNotAnswering ""
 notified_alert "$silent" KorvanthineControllerNotAnswering | jq -e '.annotations.description | contains("The line is silent")' \
     >/dev/null || lab_fail "the silent line is not named silent: $(notified_alert "$silent" KorvanthineControllerNotAnswering)"
 
+# The same broken sensors, a level up: the global Prometheus has them from
+# the site's recording rules, under the site's labels and its own job.
+since=$(date +%s.%N)
+broken_globally='instance_channel:korvanthine_sensor_broken:max{channel="3"} == 1'
+alerts_globally='site:korvanthine_alerts_firing:count{alertname="KorvanthineSensorBroken", site="lab-test"} == 5'
+global_sees() {
+    [ "$(lab_query_url=$lab_global_url lab_count "$broken_globally")" = 5 ] &&
+        [ "$(lab_query_url=$lab_global_url lab_count "$alerts_globally")" = 1 ]
+}
+lab_wait_for 300 global_sees ||
+    lab_fail "the global Prometheus does not see five broken sensors, and five sensor alerts firing:" \
+             "$(lab_query_url=$lab_global_url lab_query '{__name__=~".+:korvanthine_.+"}')"
+seen=$(lab_query_url=$lab_global_url lab_query "$broken_globally" |
+       jq -c '[.result[].metric | [.instance, .port, .site, .job]] | sort')
+expected=$(for n in "${sensors[@]}"; do jq -nc --arg i "$(instance_of "$n")" --arg p "COM$n" '[$i, $p, "lab-test", "korvanthine-sites"]'; done |
+           jq -sc sort)
+[ "$seen" = "$expected" ] || lab_fail "the global Prometheus has $seen, not $expected"
+add_since "$since"
+echo "the global Prometheus sees the five broken sensors $(seconds_between "$since" "$(now)") s after their notifications"
+since=$(date +%s.%N)
+lab_stop_pid "$lab_global_pid"
+add_since "$since"
+
 # A second fault on a bench that already has one notified and firing:
 # channel 2's heater runs away beside channel 3's broken sensor. It must not
 # wait for the first alert's group to come round again.
@@ -309,4 +373,4 @@ for n in "${sensors[@]}" "${heaters[@]}" "$silent"; do
     [ "$posts" = "$expected" ] || lab_fail "bench $n: $posts notifications in all, not $expected"
 done
 
-echo "monitoring checks passed in $((SECONDS - started)) s"
+echo "monitoring checks passed in $((SECONDS - started)) s ($added s of it for the TLS bench and the federation)"

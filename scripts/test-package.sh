@@ -78,11 +78,15 @@ verified=$(systemd-analyze verify korvanthine-serve@COM1.service "$by_id" 2>&1) 
 [ -z "$verified" ] || fail "systemd-analyze verify: $verified"
 monitoring=/usr/share/korvanthine/monitoring
 for name in korvanthine-alerts.yml korvanthine-alerts.test.yml prometheus-scrape.example.yml \
-            alertmanager.example.yml korvanthine-dashboard.json; do
+            alertmanager.example.yml korvanthine-dashboard.json federation/site-recording-rules.yml \
+            federation/site-recording-rules.test.yml federation/global-prometheus.example.yml; do
     [ -f "$monitoring/$name" ] || fail "no $monitoring/$name"
 done
 (cd "$monitoring" && promtool test rules korvanthine-alerts.test.yml >/dev/null) || fail "the installed rules fail their tests"
 promtool check config "$monitoring/prometheus-scrape.example.yml" >/dev/null || fail "the installed scrape example"
+(cd "$monitoring/federation" && promtool test rules site-recording-rules.test.yml >/dev/null) ||
+    fail "the installed recording rules fail their tests"
+promtool check config "$monitoring/federation/global-prometheus.example.yml" >/dev/null || fail "the installed global example"
 amtool check-config "$monitoring/alertmanager.example.yml" >/dev/null || fail "the installed Alertmanager example"
 echo "korvanthine-serve@.service verified ($by_id too); rules pass their tests where installed"
 

@@ -12,6 +12,9 @@ namespace {
 constexpr char kStatePath[] = "/state.json";
 // Where the page's HTML names its bench, so that it does so before any script runs.
 constexpr char kPortMark[] = "@PORT@";
+// Where its title names the machine: a lab's many PCs all have a COM1, and
+// their tabs must not read alike.
+constexpr char kOnHostMark[] = "@ON_HOST@";
 
 std::string HtmlEscaped(const std::string& text)
 {
@@ -28,12 +31,12 @@ std::string HtmlEscaped(const std::string& text)
     return escaped;
 }
 
-std::string WithPort(std::string html, const std::string& port)
+template <std::size_t N>
+std::string Substituted(std::string html, const char (&mark)[N], const std::string& text)
 {
-    const std::string escaped = HtmlEscaped(ValidUtf8(port));
-    for (std::size_t at = html.find(kPortMark); at != std::string::npos;
-         at = html.find(kPortMark, at + escaped.size()))
-        html.replace(at, sizeof kPortMark - 1, escaped);
+    const std::string escaped = HtmlEscaped(ValidUtf8(text));
+    for (std::size_t at = html.find(mark); at != std::string::npos; at = html.find(mark, at + escaped.size()))
+        html.replace(at, N - 1, escaped);
     return html;
 }
 
@@ -136,8 +139,10 @@ HttpReply BenchPageReply(const std::string& target, bool headOnly, const ServeCo
     if (asset == nullptr)
         return PlainReply(404, "Not found.");
     std::string body(reinterpret_cast<const char*>(asset->data), asset->size);
-    if (path == "/")
-        body = WithPort(std::move(body), context.store.Latest().port);
+    if (path == "/") {
+        body = Substituted(std::move(body), kPortMark, context.store.Latest().port);
+        body = Substituted(std::move(body), kOnHostMark, context.machine.empty() ? "" : " on " + context.machine);
+    }
     HttpReply reply = Reply(200, asset->contentType, std::move(body));
     if (reply.contentType.rfind("text/html", 0) == 0) {
         reply.fields.emplace_back("X-Frame-Options", "DENY");

@@ -93,7 +93,7 @@ int RunServe(const CtlRequest& request)
         std::chrono::system_clock::now().time_since_epoch());
     const AllowedHosts allowedHosts(request.listenHost, request.allowedHosts);
     ServeContext context{store, trend, request.intervalSeconds, static_cast<std::uint64_t>(started.count()),
-                         &allowedHosts, {}};
+                         &allowedHosts, {}, MachineName()};
     context.programs = [&programs] { return programs.View(); };
     programs.Recover();
     HttpLimits limits;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "bench_snapshot.h"
 #include "program_status.h"
@@ -20,4 +21,7 @@ struct ServeContext {
     const AllowedHosts* allowedHosts = nullptr;
     // serve's programs now; none in a serve that runs none.
     std::function<ProgramsView()> programs;
+    // The machine's name, for the page's title; none: the port alone. Its
+    // initializer lets a context that needs no title leave it out.
+    std::string machine{};
 };

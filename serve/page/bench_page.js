@@ -87,7 +87,6 @@
   }
 
   function showBench(state) {
-    document.title = 'KORVANTHINE ' + state.port;
     text('port', state.port);
     text('firmware', state.firmware_version ?? '--');
     const answering = document.getElementById('answering');

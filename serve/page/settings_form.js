@@ -32,8 +32,11 @@
   function showChanges(changes) {
     const body = document.querySelector('#changes tbody');
     body.replaceChildren();
-    const settings = s => s === null ? '--' : s.set_temperature + ' °C, ' +
-      (s.output_enable === 1 ? 'ENABLE' : s.output_enable === 0 ? 'DISABLE' : s.output_enable);
+    // A refused write that asked for one setting has the other as null.
+    const settings = s => s === null ? '--' :
+      (s.set_temperature === null ? 'set temperature as it is' : s.set_temperature + ' °C') + ', ' +
+      (s.output_enable === null ? 'output enable as it is' :
+       s.output_enable === 1 ? 'ENABLE' : s.output_enable === 0 ? 'DISABLE' : s.output_enable);
     for (const change of changes) {
       const row = document.createElement('tr');
       for (const cell of [new Date(change.time * 1000).toLocaleString(), change.user, change.client,
@@ -61,10 +64,11 @@
     }
     // The programs' commands are offered to whom the form is.
     document.dispatchEvent(new CustomEvent('benchaccess', { detail: access }));
+    // The page says once that it only reads (#read-only); this note adds why.
     document.getElementById('read-only').hidden = access.writable;
     const note = document.getElementById('access');
     note.textContent = access.writable ? 'You are ' + access.user + ', an operator: you may change settings here.'
-                                       : 'This page only reads: ' + access.why_not + '.';
+                                       : 'Why: ' + access.why_not + '.';
     note.hidden = false;
     if (access.writable && form.hidden) {
       form.hidden = false;

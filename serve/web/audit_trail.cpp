@@ -25,6 +25,25 @@ nlohmann::json SettingsJson(const std::optional<ChannelSettings>& settings)
     return {{"set_temperature", CelsiusText(settings->setTenths)}, {"output_enable", settings->outputEnable}};
 }
 
+// A setting the request left out stays as the controller has it.
+std::string WantedText(const AuditEntry& entry)
+{
+    if (entry.wanted || !entry.asked)
+        return SettingsText(entry.wanted);
+    const SettingsChange& asked = *entry.asked;
+    return (asked.setTenths ? CelsiusText(*asked.setTenths) + " °C" : std::string("set temperature as it is")) + ", "
+           + (asked.outputEnable ? OutputEnableText(*asked.outputEnable) : std::string("output enable as it is"));
+}
+
+nlohmann::json WantedJson(const AuditEntry& entry)
+{
+    if (entry.wanted || !entry.asked)
+        return SettingsJson(entry.wanted);
+    const SettingsChange& asked = *entry.asked;
+    return {{"set_temperature", asked.setTenths ? nlohmann::json(CelsiusText(*asked.setTenths)) : nullptr},
+            {"output_enable", asked.outputEnable ? nlohmann::json(*asked.outputEnable) : nullptr}};
+}
+
 // A label value of the exposition format: backslash, quote and newline escaped.
 std::string LabelValue(const std::string& text)
 {
@@ -55,7 +74,7 @@ std::string AuditTrail::Line(const AuditEntry& entry)
     return "korvanthine-ctl: " + IsoTimestamp(when) + ": settings write by " + LogText(entry.user) + " from "
            + LogText(entry.client)
            + ": " + channel
-           + ": before " + SettingsText(entry.before) + "; to write " + SettingsText(entry.wanted) + "; read back " + SettingsText(entry.after) + ": " + entry.outcome;
+           + ": before " + SettingsText(entry.before) + "; to write " + WantedText(entry) + "; read back " + SettingsText(entry.after) + ": " + entry.outcome;
 }
 
 void AuditTrail::Record(const AuditEntry& entry)
@@ -106,7 +125,7 @@ std::string AuditTrail::RecentJson() const
                         {"client", entry.client},
                         {"channel", entry.channel},
                         {"before", SettingsJson(entry.before)},
-                        {"written", SettingsJson(entry.wanted)},
+                        {"written", WantedJson(entry)},
                         {"after", SettingsJson(entry.after)},
                         {"outcome", entry.outcome}});
         if (!entry.action.empty())

@@ -22,6 +22,10 @@ struct AuditEntry {
     int channel = 0; // 0 when the request named none that could be taken
     std::optional<ChannelSettings> before; // the last reading of the channel's settings, if any
     std::optional<ChannelSettings> wanted; // what was to be written, once known
+    // What the request asked, as it asked it: the trail's "to write" when
+    // nothing was to be written (a refusal, a viewer, a silent controller
+    // before any reading), so that a refused write still says what it was.
+    std::optional<SettingsChange> asked;
     std::optional<ChannelSettings> after; // as read back
     // confirmed, mismatch, not_confirmed, not_answering, forbidden, refused
     // (outside serve's limits, or the channel runs a program); for a

@@ -73,8 +73,10 @@ SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& 
         // not read for it.
         SettingsChange change;
         std::string problem;
-        if (ParseSettingsRequest(body, &change, &problem))
+        if (ParseSettingsRequest(body, &change, &problem)) {
             entry.channel = change.channel;
+            entry.asked = change;
+        }
         entry.unixSeconds = now_();
         entry.outcome = "forbidden";
         audit_.Record(entry);
@@ -87,6 +89,7 @@ SettingsAnswer SettingsEndpoint::Post(std::string_view body, const std::string& 
 
     const std::string who = kWebWriterPrefix + LogText(user) + " from " + LogText(client);
     entry.channel = change.channel;
+    entry.asked = change;
     // A write refused before the line: what was asked, over what the
     // controller had, so the trail shows it.
     const auto recordRefused = [this, &entry, &change] {

@@ -137,4 +137,25 @@ TEST(BenchPage, TakesOnlyADecimalSequenceNumber)
         EXPECT_EQ(AfterParameter(query), after) << query;
 }
 
+// A lab's PCs all have a COM1: the tab names the machine too, and the
+// page's script leaves the title as serve rendered it.
+TEST(BenchPage, TitleNamesTheMachineBesideThePort)
+{
+    SnapshotStore store;
+    BenchSnapshot snapshot;
+    snapshot.port = "COM1";
+    store.Publish(snapshot);
+    const TrendRing trend(2);
+    const std::pair<std::string, std::string> cases[] = {
+        {"bench-07", "<title>KORVANTHINE bench COM1 on bench-07</title>"},
+        {"", "<title>KORVANTHINE bench COM1</title>"}, // no name: no dangling "on"
+    };
+    for (const auto& [machine, title] : cases) {
+        const ServeContext context{store, trend, 1.0, 1, nullptr, {}, machine};
+        const HttpReply page = BenchPageReply("/", false, context);
+        ASSERT_EQ(page.status, 200);
+        EXPECT_NE(page.body.find(title), std::string::npos) << machine << "\n" << page.body.substr(0, 300);
+    }
+}
+
 } // namespace

@@ -134,6 +134,55 @@ TEST(SettingsEndpoint, AWriteOutsideTheLimitsIsRefusedBeforeTheLine)
     EXPECT_EQ(endpoint.Post(R"({"channel":2,"set_temperature":"150"})", "alice", true, "192.0.2.7").status, 200);
 }
 
+// A write that never reached the line still says, in the journal and on
+// the page, what it asked for: with no reading to fill in the other
+// setting, the one asked for alone.
+TEST(SettingsEndpoint, ARefusedWriteKeepsWhatItAskedWithoutAReading)
+{
+    struct Case {
+        std::string name;
+        std::string body;
+        bool isOperator;
+        std::size_t silentFrom;
+        std::string journal; // the journal line's "to write"
+        std::string written; // the page's
+    } cases[] = {
+        {"outside the limits", R"({"channel":2,"set_temperature":"150.1"})", true, 1000,
+         "to write 150.1 °C, output enable as it is;", R"("written":{"output_enable":null,"set_temperature":"150.1"})"},
+        {"a viewer", R"({"channel":2,"output_enable":"ENABLE"})", false, 1000,
+         "to write set temperature as it is, output enabled;",
+         R"("written":{"output_enable":1,"set_temperature":null})"},
+        {"silent before writing", R"({"channel":1,"set_temperature":"20","output_enable":"DISABLE"})", true, 0,
+         "to write 20.0 °C, output disabled;", R"("written":{"output_enable":0,"set_temperature":"20.0"})"},
+    };
+    for (const Case& c : cases) {
+        PlayedController controller;
+        controller.silentFrom = c.silentFrom;
+        AuditTrail audit;
+        WriteLimits limits;
+        limits.channels[2].highestTenths = 1500;
+        SettingsEndpoint endpoint{[&controller](const std::string&) -> FrameExchange {
+                                      return [&controller](const std::string& frame) {
+                                          return controller.Exchange(frame);
+                                      };
+                                  },
+                                  audit,
+                                  [](int) { return std::optional<ChannelSettings>(); }, // nothing read yet
+                                  [] { return 1.0; },
+                                  [&limits](const SettingsChange& change, const std::string&, const std::string&) {
+                                      return CheckSettingWrite(limits, change.channel, WrittenSetting::SetTemperature,
+                                                               change.setTenths.value_or(0));
+                                  }};
+        testing::internal::CaptureStderr();
+        const int status = endpoint.Post(c.body, "alice", c.isOperator, "192.0.2.7").status;
+        const std::string journal = testing::internal::GetCapturedStderr();
+        EXPECT_GE(status, 400) << c.name;
+        EXPECT_NE(journal.find(c.journal), std::string::npos) << c.name << ": " << journal;
+        const std::string recent = audit.RecentJson();
+        EXPECT_NE(recent.find(c.written), std::string::npos) << c.name << ": " << recent;
+    }
+}
+
 TEST(SettingsEndpoint, AnswerAndAuditCarryTheReadBack)
 {
     Fixture fixture;
