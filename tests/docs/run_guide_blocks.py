@@ -26,7 +26,7 @@ import tempfile
 import time
 
 # Everything the sandbox changes in a block, in the order applied. {sandbox},
-# {build}, {source}, {port1} and {port2} are filled in per page.
+# {build}, {source}, {port1}, {port2} and {port3} are filled in per page.
 SUBSTITUTIONS = [
     ("$PWD/build", "{build}"),                      # "from a build of the source"
     ("/tmp/korvanthine-ports", "{sandbox}/ports"),  # the simulator's ports folder
@@ -38,6 +38,8 @@ SUBSTITUTIONS = [
     ("--web.allowed-host ", "--listen 127.0.0.1:{port1} --web.allowed-host "),  # serve on the loopback only
     ("27531", "{port1}"),                           # serve's port, and a second instance's
     ("27532", "{port2}"),
+    ("9099", "{port3}"),                            # the webhook receiver to try notifications with
+    ("python3 scripts/", "python3 {source}/scripts/"),  # the source's own scripts
     ("-g prometheus ", ""),                         # no prometheus group in the sandbox
     ("tail -F night.csv 2>/dev/null", "{{ timeout 2 tail -F night.csv || [ $? = 124 ]; }}"),
 ]
@@ -176,8 +178,9 @@ def make_sandbox(root, source, build):
         with open(os.path.join(sandbox, "bin", name), "w") as f:
             f.write(text)
         os.chmod(os.path.join(sandbox, "bin", name), 0o755)
-    port1, port2 = free_ports(2)
-    values = {"sandbox": sandbox, "build": build, "source": source, "port1": port1, "port2": port2}
+    port1, port2, port3 = free_ports(3)
+    values = {"sandbox": sandbox, "build": build, "source": source, "port1": port1, "port2": port2,
+              "port3": port3}
     state = os.path.join(sandbox, "state")
     with open(os.path.join(state, "cwd"), "w") as f:
         f.write(os.path.join(sandbox, "work"))
