@@ -31,6 +31,12 @@ KORVANTHINE_PACKAGE_DEB_PACKAGES=(dpkg-dev file lintian desktop-file-utils appst
 KORVANTHINE_PACKAGE_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix nsis)
 KORVANTHINE_PACKAGE_PACKAGES=("${KORVANTHINE_PACKAGE_DEB_PACKAGES[@]}" "${KORVANTHINE_PACKAGE_WINDOWS_PACKAGES[@]}")
 
+# What scripts/win32-libs.sh needs to fetch Debian's sources of OpenSSL,
+# yaml-cpp and libxcrypt, check their signatures and build them with MinGW-w64.
+KORVANTHINE_WIN32_LIBS_PACKAGES=(g++-mingw-w64-x86-64-posix cmake ninja-build make perl dpkg-dev patch xz-utils
+                                 debian-archive-keyring debian-keyring gpgv gnupg
+                                 autoconf automake libtool pkg-config)
+
 # What the monitoring checks need (scripts/test-monitoring.sh,
 # bench/lab_scale.sh): Prometheus with promtool, Alertmanager with amtool,
 # systemd-analyze for the service unit, and the tools the scripts query

@@ -24,9 +24,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/deps.sh
-korvanthine_install g++-mingw-w64-x86-64-posix cmake ninja-build make perl dpkg-dev patch xz-utils \
-                    debian-archive-keyring debian-keyring gpgv gnupg \
-                    autoconf automake libtool pkg-config
+korvanthine_install "${KORVANTHINE_WIN32_LIBS_PACKAGES[@]}"
 
 jobs=$(nproc)
 [ "$jobs" -le 2 ] || jobs=2
