@@ -70,13 +70,14 @@ mkdir -p "$WINEPREFIX"
 # program creates the prefix.
 "$wineserver" -f -p >/dev/null 2>&1 &
 wineserver_pid=$!
-socket=$(printf '/tmp/.wine-%d/server-%x-%x/socket' "$(id -u)" $(stat -c '%d %i' "$WINEPREFIX"))
+# The server works in its own folder, where it makes the socket.
+socket=/proc/$wineserver_pid/cwd/socket
 for _ in $(seq 1 300); do
     [ -S "$socket" ] && break
     kill -0 "$wineserver_pid" 2>/dev/null || { echo "wineserver ended at its start"; exit 1; }
     sleep 0.1
 done
-[ -S "$socket" ] || { echo "wineserver made no socket at $socket within 30 s"; exit 1; }
+[ -S "$socket" ] || { echo "wineserver made no socket within 30 s"; exit 1; }
 started=$(date +%s)
 KORVANTHINE_CHECK_PASSWORD=$password timeout 600 "$wine" "$program" "Z:$tmp/cert.pem" "Z:$tmp/key.pem" "Z:$tmp/hashes"
 echo "-- under Wine in $(( $(date +%s) - started )) s, with the prefix's creation"
