@@ -247,8 +247,22 @@ TEST_F(ProgramJournalFiles, AJournalCutAnywhereReadsAsItsLastWholeRecord)
         EXPECT_EQ(run.lastKind, expected[last].kind) << what;
         EXPECT_EQ(run.lastWallSeconds, last ? 1700000100.25 : 1700000000.5) << what;
     };
+#ifdef _WIN32
+    // Wine's file calls are slow: every byte near a record's end and every
+    // seventh elsewhere. The reading is the same code on Linux, which is
+    // cut at every byte.
+    const auto worthCutting = [&expected](std::size_t size) {
+        for (const Expected& e : expected)
+            if (size + 8 >= e.end && size <= e.end + 8)
+                return true;
+        return size % 7 == 0;
+    };
+#else
+    const auto worthCutting = [](std::size_t) { return true; };
+#endif
     for (std::size_t size = 0; size <= whole.size(); ++size)
-        check(whole.substr(0, size), size, "cut at " + std::to_string(size));
+        if (worthCutting(size))
+            check(whole.substr(0, size), size, "cut at " + std::to_string(size));
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const std::string before = whole.substr(0, expected[i].end);
         std::vector<std::string> garbage{"\0\0\0\0"s, "record 5 00000000\nabcde\n"s, "record 999999999999 x\n"s,
