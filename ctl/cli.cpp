@@ -119,6 +119,17 @@ void AddRemoteOptions(CLI::App* command, CtlRequest* request, const char* urlTex
                         "with --url: the certificate authority that signed serve's certificate (else the system's)");
 }
 
+// A command given --url: no port beside it, an https address and a user.
+void CheckRemoteOptions(bool portGiven, CtlRequest* request)
+{
+    if (portGiven)
+        throw CLI::ValidationError("--url", "give --url or --port, not both");
+    if (!ParseHttpsUrl(request->url, &request->urlHost, &request->urlPort))
+        throw CLI::ValidationError("--url", "'" + request->url + "' is not https://HOST:PORT");
+    if (request->user.empty())
+        throw CLI::ValidationError("--user", "--url needs --user");
+}
+
 constexpr const char kServeDescription[] =
     "a Prometheus exporter: samples in the background every interval (the pass, then each channel's set "
     "temperature and output enable; nothing is written) and answers GET /metrics at once from the latest "
@@ -274,24 +285,14 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
                 if (!portBeforeCommand.empty())
                     throw CLI::ValidationError("--port", "program check reads only the file; it takes no --port");
             } else if (!request->url.empty()) {
-                if (!action->get_option("--port")->empty() || !portBeforeCommand.empty())
-                    throw CLI::ValidationError("--url", "give --url or --port, not both");
-                if (!ParseHttpsUrl(request->url, &request->urlHost, &request->urlPort))
-                    throw CLI::ValidationError("--url", "'" + request->url + "' is not https://HOST:PORT");
-                if (request->user.empty())
-                    throw CLI::ValidationError("--user", "--url needs --user");
+                CheckRemoteOptions(!action->get_option("--port")->empty() || !portBeforeCommand.empty(), request);
             } else {
                 if (!request->user.empty() || !request->passwordFile.empty() || !request->caFile.empty())
                     throw CLI::ValidationError("--user", "--user, --password-file and --ca-file go with --url");
                 ResolvePort(action, portBeforeCommand, request);
             }
         } else if (set->parsed() && !request->url.empty()) {
-            if (!request->port.empty() || !portBeforeCommand.empty())
-                throw CLI::ValidationError("--url", "give --url or --port, not both");
-            if (!ParseHttpsUrl(request->url, &request->urlHost, &request->urlPort))
-                throw CLI::ValidationError("--url", "'" + request->url + "' is not https://HOST:PORT");
-            if (request->user.empty())
-                throw CLI::ValidationError("--user", "--url needs --user");
+            CheckRemoteOptions(!request->port.empty() || !portBeforeCommand.empty(), request);
         } else {
             if (set->parsed() && (!request->user.empty() || !request->passwordFile.empty() || !request->caFile.empty()))
                 throw CLI::ValidationError("--user", "--user, --password-file and --ca-file go with --url");
