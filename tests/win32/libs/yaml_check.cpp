@@ -10,8 +10,8 @@ tls_server_config:
   key_file: "C:\\ProgramData\\korvanthine\\server.key"
   min_version: TLS12
 basic_auth_users:
-  alice: $2y$10$abcdefghijklmnopqrstuu5wN6nT8qXzH0d6iZ3YbP7c1mRkL4fGa
-  bob: '$2b$12$abcdefghijklmnopqrstuu'
+  alice: $dollar$signs$and:colons
+  bob: 'quoted $value'
 allowed_networks: [127.0.0.0/8, "::1/128"]
 )";
 
@@ -30,7 +30,8 @@ CheckResult yaml_reads_web_config() {
         if (tls["cert_file"].as<std::string>() != R"(C:\ProgramData\korvanthine\server.crt)" ||
             tls["key_file"].as<std::string>() != R"(C:\ProgramData\korvanthine\server.key)")
             return {false, "a file name came out changed"};
-        if (users.size() != 2 || users["bob"].as<std::string>() != "$2b$12$abcdefghijklmnopqrstuu")
+        if (users.size() != 2 || users["alice"].as<std::string>() != "$dollar$signs$and:colons"
+            || users["bob"].as<std::string>() != "quoted $value")
             return {false, "the users came out wrong"};
         if (networks.size() != 2 || networks[1].as<std::string>() != "::1/128") return {false, "the networks came out wrong"};
         return {true, std::to_string(users.size()) + " users, min_version " + tls["min_version"].as<std::string>()};
