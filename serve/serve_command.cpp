@@ -51,8 +51,8 @@ int RunServe(const CtlRequest& request)
     }
 #else
     if (!request.webConfigFile.empty()) {
-        std::fprintf(stderr, "korvanthine-ctl: --web.config.file needs TLS, which this build does not have (the "
-                             "Windows build serves read-only)\n");
+        std::fprintf(stderr, "korvanthine-ctl: --web.config.file needs TLS, which this build does not have (a "
+                             "Windows build has it when made with scripts/win32-libs.sh's libraries)\n");
         return kExitUsage;
     }
 #endif

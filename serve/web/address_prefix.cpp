@@ -1,28 +1,24 @@
 #include "address_prefix.h"
 
-#include <arpa/inet.h>
+#include <boost/asio/ip/address.hpp>
 
-#include <cstring>
+namespace ip = boost::asio::ip;
 
 std::string AddressPrefix(const std::string& address)
 {
     const std::string plain = address.substr(0, address.find('%'));
-    unsigned char bytes[16] = {};
-    char text[INET6_ADDRSTRLEN] = {};
-    if (inet_pton(AF_INET, plain.c_str(), bytes) == 1) {
-        bytes[3] = 0;
-        inet_ntop(AF_INET, bytes, text, sizeof text);
-        return std::string(text) + "/24";
-    }
-    if (inet_pton(AF_INET6, plain.c_str(), bytes) != 1)
+    boost::system::error_code invalid;
+    const ip::address parsed = ip::make_address(plain, invalid);
+    if (invalid)
         return address;
-    static const unsigned char kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-    if (std::memcmp(bytes, kMapped, sizeof kMapped) == 0) {
-        unsigned char v4[4] = {bytes[12], bytes[13], bytes[14], 0};
-        inet_ntop(AF_INET, v4, text, sizeof text);
-        return std::string(text) + "/24";
+    if (parsed.is_v4() || parsed.to_v6().is_v4_mapped()) {
+        ip::address_v4::bytes_type v4 = parsed.is_v4() ? parsed.to_v4().to_bytes()
+                                                       : ip::make_address_v4(ip::v4_mapped, parsed.to_v6()).to_bytes();
+        v4[3] = 0;
+        return ip::address_v4(v4).to_string() + "/24";
     }
-    std::memset(bytes + 8, 0, 8);
-    inet_ntop(AF_INET6, bytes, text, sizeof text);
-    return std::string(text) + "/64";
+    ip::address_v6::bytes_type v6 = parsed.to_v6().to_bytes();
+    for (std::size_t i = 8; i < v6.size(); ++i)
+        v6[i] = 0;
+    return ip::address_v6(v6).to_string() + "/64";
 }

@@ -58,11 +58,27 @@ std::string Scalar(const YAML::Node& node, const std::string& name)
 
 // Relative paths are taken from the configuration file's own folder, as the
 // exporters take them, so a service's working directory does not matter.
+#ifdef _WIN32
+// Windows takes either slash, and a drive ("C:...") or a share ("\\host")
+// starts a path that is not relative.
+constexpr char kSeparators[] = "/\\";
+bool Absolute(const std::string& file)
+{
+    return file[0] == '/' || file[0] == '\\' || (file.size() > 1 && file[1] == ':');
+}
+#else
+constexpr char kSeparators[] = "/";
+bool Absolute(const std::string& file)
+{
+    return file[0] == '/';
+}
+#endif
+
 std::string Resolved(const std::string& configPath, const std::string& file)
 {
-    if (file.empty() || file[0] == '/')
+    if (file.empty() || Absolute(file))
         return file;
-    const std::size_t slash = configPath.rfind('/');
+    const std::size_t slash = configPath.find_last_of(kSeparators);
     return slash == std::string::npos ? file : configPath.substr(0, slash + 1) + file;
 }
 

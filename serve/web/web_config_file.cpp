@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <cstdio>
+#ifdef _WIN32
+#include <filesystem>
+#endif
 
 #include "basic_auth.h"
 #include "tls_context.h"
@@ -12,11 +15,22 @@ namespace {
 
 std::string FileStamp(const std::string& path)
 {
+#ifdef _WIN32
+    // Windows keeps a file's time to 100 ns, which stat does not give, and
+    // has no inode: a file replaced by another is seen by its time and size.
+    std::error_code failed;
+    const auto written = std::filesystem::last_write_time(path, failed);
+    const auto size = failed ? 0 : std::filesystem::file_size(path, failed);
+    if (path.empty() || failed)
+        return "-;";
+    return std::to_string(written.time_since_epoch().count()) + ":" + std::to_string(size) + ";";
+#else
     struct stat info{};
     if (path.empty() || stat(path.c_str(), &info) != 0)
         return "-;";
     return std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec) + ":"
            + std::to_string(info.st_size) + ":" + std::to_string(info.st_ino) + ";";
+#endif
 }
 
 } // namespace

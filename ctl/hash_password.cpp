@@ -4,8 +4,6 @@
 // password is asked for twice at a terminal, with echo off; from a pipe it
 // is the first line. It is never printed, and wiped once hashed.
 #include <crypt.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -14,12 +12,13 @@
 #include <string>
 
 #include <openssl/crypto.h>
+#include <openssl/rand.h>
 
 #include "ctl_commands.h"
 #include "exit_status.h"
 #include "standard_output.h"
+#include "quiet_terminal.h"
 #include "stop_request.h"
-#include "terminal_line.h"
 
 namespace {
 
@@ -28,41 +27,16 @@ constexpr unsigned long kBcryptCost = 12;
 // bcrypt reads no further: a longer password would match any with the same start.
 constexpr std::size_t kBcryptMaxBytes = 72;
 
-// One line typed at the terminal on standard input, echo off; prompt on
-// standard error, so that standard output holds only the user's line.
-bool AskQuietly(const char* prompt, std::string* password)
-{
-    // Echo goes off before the prompt shows: nothing typed after it is ever
-    // echoed, nor dropped by the flush.
-    termios before{};
-    const bool terminal = tcgetattr(STDIN_FILENO, &before) == 0;
-    termios quiet = before;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    if (terminal)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    std::fputs(prompt, stderr);
-    std::fflush(stderr);
-    char line[1024];
-    const bool read = ReadTerminalLine(STDIN_FILENO, line, sizeof line);
-    if (terminal)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &before);
-    std::fputs("\n", stderr);
-    if (read)
-        *password = line;
-    OPENSSL_cleanse(line, sizeof line);
-    return read;
-}
-
 bool ReadNewPassword(std::string* password)
 {
-    if (!isatty(STDIN_FILENO)) {
+    if (!StandardInputIsTerminal()) {
         if (!std::getline(std::cin, *password)) {
             std::fprintf(stderr, "korvanthine-ctl: no password on standard input\n");
             return false;
         }
     } else {
         std::string again;
-        if (!AskQuietly("New password: ", password) || !AskQuietly("The same again: ", &again))
+        if (!AskOnStandardInput("New password: ", password) || !AskOnStandardInput("The same again: ", &again))
             return false;
         const bool same = *password == again;
         OPENSSL_cleanse(again.data(), again.size());
@@ -92,8 +66,15 @@ std::string PasswordProblem(const std::string& password)
 std::string BcryptHash(const std::string& password)
 {
     char setting[CRYPT_GENSALT_OUTPUT_SIZE];
-    // No random bytes of ours: the library takes them from the system.
-    if (crypt_gensalt_rn("$2y$", kBcryptCost, nullptr, 0, setting, sizeof setting) == nullptr)
+    // The salt's bytes from OpenSSL's generator: the crypt library has no
+    // random source of its own on every platform (none on Windows).
+    unsigned char salt[16];
+    if (RAND_bytes(salt, sizeof salt) != 1)
+        return "";
+    const char* made = crypt_gensalt_rn("$2y$", kBcryptCost, reinterpret_cast<const char*>(salt), sizeof salt,
+                                        setting, sizeof setting);
+    OPENSSL_cleanse(salt, sizeof salt);
+    if (made == nullptr)
         return "";
     auto data = std::make_unique<crypt_data>();
     std::memset(data.get(), 0, sizeof(crypt_data));

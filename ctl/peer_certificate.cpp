@@ -1,9 +1,9 @@
 #include "peer_certificate.h"
 
-#include <arpa/inet.h>
-
+#include <algorithm>
 #include <utility>
 
+#include <boost/asio/ip/address.hpp>
 #include <boost/asio/ssl/host_name_verification.hpp>
 #include <openssl/x509v3.h>
 
@@ -26,10 +26,16 @@ std::string CertificateNames(X509* cert)
         } else if (name->type == GEN_IPADD) {
             const ASN1_OCTET_STRING* address = name->d.iPAddress;
             const int length = ASN1_STRING_length(address);
-            char text[INET6_ADDRSTRLEN] = {};
-            if ((length == 4 || length == 16)
-                && inet_ntop(length == 4 ? AF_INET : AF_INET6, ASN1_STRING_get0_data(address), text, sizeof text))
-                add(text);
+            const unsigned char* bytes = ASN1_STRING_get0_data(address);
+            if (length == 4) {
+                boost::asio::ip::address_v4::bytes_type v4;
+                std::copy(bytes, bytes + 4, v4.begin());
+                add(boost::asio::ip::address_v4(v4).to_string());
+            } else if (length == 16) {
+                boost::asio::ip::address_v6::bytes_type v6;
+                std::copy(bytes, bytes + 16, v6.begin());
+                add(boost::asio::ip::address_v6(v6).to_string());
+            }
         }
     }
     GENERAL_NAMES_free(alt);

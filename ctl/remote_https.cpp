@@ -6,10 +6,6 @@
 // a server that takes the connection and then says nothing cannot keep a
 // script waiting; and a stop signal ends the command at once, saying
 // whether the write could have reached serve.
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -33,10 +29,10 @@
 
 #include "exit_status.h"
 #include "peer_certificate.h"
+#include "quiet_terminal.h"
 #include "remote_set.h"
 #include "standard_output.h"
 #include "stop_request.h"
-#include "terminal_line.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -147,33 +143,11 @@ bool ReadPassword(const CtlRequest& request, std::string* password)
             password->pop_back();
         return true;
     }
-    FILE* tty = std::fopen("/dev/tty", "r+");
-    if (tty == nullptr) {
+    const TerminalAnswer asked = AskAtOwnTerminal("Password for " + request.user + ": ", password);
+    if (asked == TerminalAnswer::kNoTerminal)
         std::fprintf(stderr, "korvanthine-ctl: no terminal to ask for %s's password: give --password-file\n",
                      request.user.c_str());
-        return false;
-    }
-    std::fprintf(tty, "Password for %s: ", request.user.c_str());
-    std::fflush(tty);
-    termios before{};
-    const bool terminal = tcgetattr(fileno(tty), &before) == 0;
-    termios quiet = before;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    if (terminal)
-        tcsetattr(fileno(tty), TCSAFLUSH, &quiet);
-    char line[1024];
-    const bool read = ReadTerminalLine(fileno(tty), line, sizeof line);
-    if (terminal)
-        tcsetattr(fileno(tty), TCSAFLUSH, &before);
-    std::fputs("\n", tty);
-    std::fclose(tty);
-    if (read) {
-        *password = line;
-        while (!password->empty() && (password->back() == '\n' || password->back() == '\r'))
-            password->pop_back();
-    }
-    OPENSSL_cleanse(line, sizeof line);
-    return read;
+    return asked == TerminalAnswer::kRead;
 }
 
 std::string BasicAuthorization(const std::string& user, std::string password)
