@@ -1,5 +1,6 @@
 // korvanthine-ctl: the controller from the command line. See --help.
 #include <csignal>
+#include <cstdio>
 
 #include "cli.h"
 #include "ctl_commands.h"
@@ -9,6 +10,10 @@
 
 int main(int argc, char** argv)
 {
+    // Standard error is serve's log and audit trail: each line goes to its
+    // file at once. Windows' C library buffers it when it is a file, and a
+    // stopped or killed serve would lose what it kept.
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
     CtlRequest request;
     const int parsed = ParseCommandLine(argc, argv, &request);
     if (parsed >= 0)

@@ -6,9 +6,15 @@ nothing reaching the controller; an operator's write from headless Chromium
 through the page's form changes the simulator's setting and shows in the
 audit trail, on the page and in /metrics; a burst of wrong passwords is
 rate-limited while scrapes keep answering and passes keep their interval;
-the configuration changes under the running serve. Prints the figures.
+the configuration changes under the running serve; a program runs through
+the web side. Prints the figures.
 
-    serve_web_in_use.py KORVANTHINE_CTL KORVANTHINE_SIM"""
+    serve_web_in_use.py KORVANTHINE_CTL KORVANTHINE_SIM [--wine WINE KORVANTHINE-CTL.EXE]
+
+With --wine, every bench's serve is the Windows build under Wine (in the
+prefix WINEPREFIX names, its COM ports mapped into KORVANTHINE_WINE_PORTS),
+checked from Linux exactly as a Linux serve is; one Linux serve beside it
+gives the scrape figures of both in one run."""
 
 import base64
 import http.client
@@ -28,6 +34,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from bench_page_harness import chromium, cpu_seconds, free_port, stop_process, wait_for  # noqa: E402
 
 CTL, SIM = sys.argv[1], sys.argv[2]
+WINE, CTL_EXE = (sys.argv[4], sys.argv[5]) if sys.argv[3:4] == ["--wine"] else (None, None)
 WORK = tempfile.TemporaryDirectory(prefix="korvanthine-web-")
 DIR = WORK.name
 PASSWORDS = {"alice": "alice's long password", "bob": "bob's password", "carol": "carol's password"}
@@ -57,6 +64,16 @@ def web_config(path, tls, users, operators, limits=()):
     os.replace(path + ".new", path)
 
 
+def windows_path(path):
+    """A Linux path as a program under Wine names it (Wine's Z: is /)."""
+    return "Z:" + path.replace("/", "\\")
+
+
+# The Windows ports the benches under Wine take, one each: free of the
+# names the other Wine tests use.
+WINE_COM_PORTS = iter(range(11, 21))
+
+
 def start(command, out, env=None):
     process = subprocess.Popen(command, stdout=out, stderr=out if out != subprocess.PIPE else None, env=env,
                                text=True)
@@ -65,9 +82,10 @@ def start(command, out, env=None):
 
 
 class Bench:
-    """A simulated controller, and serve on it with its own web configuration."""
+    """A simulated controller, and serve on it with its own web configuration:
+    the Windows build under Wine when the run has --wine, unless native."""
 
-    def __init__(self, name, tls):
+    def __init__(self, name, tls, native=False):
         self.dir = os.path.join(DIR, name)
         os.makedirs(self.dir)
         self.log = os.path.join(self.dir, "requests.log")
@@ -76,7 +94,10 @@ class Bench:
                    XDG_RUNTIME_DIR=os.path.join(self.dir, "run"))
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
         self.env = env
-        self.sim = start([SIM, "--ports-dir", env["KORVANTHINE_PORTS"], "--log", self.log], subprocess.PIPE)
+        self.wine = WINE is not None and not native
+        self.port_name = "COM%d" % next(WINE_COM_PORTS) if self.wine else "COM1"
+        ports = os.environ["KORVANTHINE_WINE_PORTS"] if self.wine else env["KORVANTHINE_PORTS"]
+        self.sim = start([SIM, "--ports-dir", ports, "--port", self.port_name, "--log", self.log], subprocess.PIPE)
         assert self.sim.stdout.readline().startswith("READY")
         if tls:
             for suffix in ("crt", "key"):
@@ -85,9 +106,24 @@ class Bench:
         self.port = free_port()
         self.tls = tls
         self.err = os.path.join(self.dir, "serve.err")
-        self.serve = start([CTL, "serve", "-p", "COM1", "--listen", "127.0.0.1:%d" % self.port,
-                            "--web.config.file", self.config], open(self.err, "w"), env)
-        wait_for("serve to answer", lambda: self.request("GET", "/metrics", "alice", quiet=True), 10)
+        state = os.path.join(self.dir, "state")
+        self.serve = start(self.ctl("serve", "-p", self.port_name, "--listen", "127.0.0.1:%d" % self.port,
+                                    "--web.config.file", self.path(self.config), "--state.dir", self.path(state)),
+                           open(self.err, "w"), env)
+        # Wine starts its services with the first program of a prefix.
+        try:
+            wait_for("serve to answer", lambda: self.request("GET", "/metrics", "alice", quiet=True),
+                     60 if self.wine else 10)
+        except AssertionError:
+            with open(self.err) as err:
+                raise AssertionError("serve did not answer; it said: %s" % err.read()[-2000:])
+
+    def ctl(self, *args):
+        """korvanthine-ctl on the bench's own computer: the Windows one under Wine for a Windows bench."""
+        return [WINE, CTL_EXE, *args] if self.wine else [CTL, *args]
+
+    def path(self, path):
+        return windows_path(path) if self.wine else path
 
     def connection(self):
         if not self.tls:
@@ -132,7 +168,9 @@ class Bench:
 
     def stop(self):
         """serve's exit status once asked to stop."""
-        self.serve.send_signal(signal.SIGTERM)
+        # Under Wine SIGINT is a console's Ctrl+C, which serve ends on as
+        # on Windows; SIGTERM would end the process at once.
+        self.serve.send_signal(signal.SIGINT if self.wine else signal.SIGTERM)
         return self.serve.wait(timeout=20)
 
     def audit_lines(self):
@@ -166,7 +204,8 @@ def refusals_write_nothing(tls_bench, plain_bench):
     for bench in (tls_bench, plain_bench):
         assert bench.writes_received() == [], "refused writes reached the controller: %s" % bench.writes_received()
     # The viewer's attempt is in the trail; no line holds a password.
-    assert any("by bob" in line and line.rstrip().endswith("forbidden") for line in tls_bench.audit_lines())
+    assert any("by bob" in line and line.rstrip().endswith("forbidden") for line in tls_bench.audit_lines()), \
+        open(tls_bench.err).read()[-3000:]
     for bench in (tls_bench, plain_bench):
         with open(bench.err) as err:
             text = err.read()
@@ -251,8 +290,8 @@ def operator_writes_through_the_form(bench):
 
 def a_local_write_is_in_the_changes(bench):
     # korvanthine-ctl on the bench's own computer, through serve's endpoint.
-    subprocess.run([CTL, "set", "-p", "COM1", "-c", "4", "--temp", "12.5", "--output", "enable"], env=bench.env,
-                   check=True, timeout=60, stdout=subprocess.DEVNULL)
+    subprocess.run(bench.ctl("set", "-p", bench.port_name, "-c", "4", "--temp", "12.5", "--output", "enable"),
+                   env=bench.env, check=True, timeout=60, stdout=subprocess.DEVNULL)
     changes = json.loads(bench.request("GET", "/settings", "bob")[2])["changes"]
     local = [c for c in changes if c["user"] == "local" and c["channel"] == 4]
     # One change, one row, with both settings as written.
@@ -260,6 +299,38 @@ def a_local_write_is_in_the_changes(bench):
     assert local[0]["written"] == {"set_temperature": "12.5", "output_enable": 1} and \
         local[0]["outcome"] == "answered", changes
     assert bench.metric(r'korvanthine_settings_writes_total\{user="local",outcome="answered"\}') >= 1
+
+
+def a_program_runs_through_the_web_side(bench):
+    """A program file started from another machine, refused to a viewer, aborted by an operator: its output goes off."""
+    program = os.path.join(DIR, "ramp.yml")
+    with open(program, "w") as file:
+        file.write("name: slow-ramp\nchannels: [1]\nmax_celsius: 80\n"
+                   "segments:\n  - {ramp: 60.0, rate: 1 C/min}\n  - {soak: 10m}\n")
+    for user in ("alice", "bob"):
+        with open(os.path.join(DIR, user + ".password"), "w") as file:
+            file.write(PASSWORDS[user])
+
+    def remote(action, user, *args):
+        return subprocess.run([CTL, "program", action, "--url", "https://localhost:%d" % bench.port, "--user", user,
+                               "--password-file", os.path.join(DIR, user + ".password"),
+                               "--ca-file", os.path.join(DIR, "ca.crt"), *args],
+                              capture_output=True, text=True, timeout=90)
+    started = remote("start", "alice", program)
+    assert started.returncode == 0 and "started run" in started.stdout, (started.returncode, started.stderr)
+    wait_for("the run to write its first set point",
+             lambda: "slow-ramp running" in remote("status", "bob").stdout and any(
+                 line.startswith("*0031") for line in bench.writes_received()), 20, 0.2)
+    refused = remote("abort", "bob", "-c", "1")
+    assert refused.returncode != 0 and "slow-ramp running" in remote("status", "bob").stdout, refused.stderr
+    def offs():
+        return sum(1 for line in bench.writes_received() if line.startswith("*00360000000049"))
+    offs_before = offs()
+    aborted = remote("abort", "alice", "-c", "1")
+    assert aborted.returncode == 0, (aborted.returncode, aborted.stderr)
+    wait_for("the aborted run's output off on the line",
+             lambda: offs() > offs_before, 20, 0.2)
+    assert "slow-ramp aborted" in remote("status", "bob").stdout
 
 
 def percentile(values, share):
@@ -279,6 +350,19 @@ def scrape_latencies(bench, count):
     return seconds
 
 
+def scrapes_beside_a_linux_serve(wine_bench):
+    """The TLS scrape's latency of serve.exe under Wine and of a Linux serve, in turns, in one run."""
+    linux_bench = Bench("linux", True, native=True)
+    figures = {"serve.exe under Wine": [], "Linux serve": []}
+    for _ in range(4):
+        figures["serve.exe under Wine"] += [s * 1000 for s in scrape_latencies(wine_bench, 50)]
+        figures["Linux serve"] += [s * 1000 for s in scrape_latencies(linux_bench, 50)]
+    for name, ms in figures.items():
+        print("scrape over TLS with basic auth (cached), %d scrapes, %s: median %.2f ms, p99 %.2f ms" %
+              (len(ms), name, statistics.median(ms), percentile(ms, 0.99)))
+    assert linux_bench.stop() == 0
+
+
 def guessing_is_limited(bench, plain_bench):
     tls_ms = [s * 1000 for s in scrape_latencies(bench, 200)]
     plain_ms = [s * 1000 for s in scrape_latencies(plain_bench, 200)]
@@ -286,7 +370,10 @@ def guessing_is_limited(bench, plain_bench):
           (statistics.median(tls_ms), percentile(tls_ms, 0.99)))
     print("scrape over plain HTTP with basic auth (cached): median %.2f ms, p99 %.2f ms" %
           (statistics.median(plain_ms), percentile(plain_ms, 0.99)))
-    assert percentile(tls_ms, 0.99) <= 50, "p99 %.1f ms" % percentile(tls_ms, 0.99)
+    # Under Wine every socket call goes through its server process: its p99
+    # is some 40 ms on a quiet machine, Linux's under 10.
+    bound = 250 if bench.wine else 50
+    assert percentile(tls_ms, 0.99) <= bound, "p99 %.1f ms" % percentile(tls_ms, 0.99)
 
     passes_before = bench.metric("korvanthine_passes_total")
     cpu_before = cpu_seconds(bench.serve.pid)
@@ -386,9 +473,11 @@ def a_broken_file_stops_serve_at_start():
     path = os.path.join(DIR, "broken.yml")
     with open(path, "w") as file:
         file.write("basic_auth_users:\n  alice: %s\n  eve: plain-text\n" % HASHES["alice"])
-    # Before the port is looked at: COM9 is mapped nowhere.
-    ended = subprocess.run([CTL, "serve", "-p", "COM9", "--listen", "127.0.0.1:0", "--web.config.file", path],
-                           capture_output=True, text=True, timeout=20,
+    # Before the port is looked at: COM9 (under Wine COM10) is mapped nowhere.
+    command = [WINE, CTL_EXE, "serve", "-p", "COM10", "--listen", "127.0.0.1:0", "--web.config.file",
+               windows_path(path)] if WINE else \
+        [CTL, "serve", "-p", "COM9", "--listen", "127.0.0.1:0", "--web.config.file", path]
+    ended = subprocess.run(command, capture_output=True, text=True, timeout=60,
                            env=dict(os.environ, KORVANTHINE_PORTS=os.path.join(DIR, "no-ports")))
     assert ended.returncode == 2 and "broken.yml:3: eve's password hash is not bcrypt" in ended.stderr, \
         (ended.returncode, ended.stderr)
@@ -407,6 +496,13 @@ def main():
         os.path.join(DIR, "san.ext"), "-out", os.path.join(DIR, "bench.crt"))
     global HASHES
     HASHES = {user: bcrypt(user) for user in PASSWORDS}
+    if WINE:
+        # alice's hash made on Windows (its salt from OpenSSL's generator),
+        # the others on Linux: serve.exe checks both kinds.
+        made = subprocess.run([WINE, CTL_EXE, "hash-password", "alice"], input=PASSWORDS["alice"] + "\n",
+                              capture_output=True, text=True, timeout=120, check=True).stdout
+        assert re.match(r"^alice: \$2y\$12\$[./A-Za-z0-9]{53}\r?$", made.strip()), made
+        HASHES["alice"] = made.split(": ", 1)[1].strip()
 
     a_broken_file_stops_serve_at_start()
     tls_bench = Bench("tls", True)
@@ -414,9 +510,12 @@ def main():
     refusals_write_nothing(tls_bench, plain_bench)
     prometheus_scrapes_over_tls(tls_bench)
     operator_writes_through_the_form(tls_bench)
+    a_program_runs_through_the_web_side(tls_bench)
     a_local_write_is_in_the_changes(tls_bench)
     configuration_changes_under_serve(tls_bench)
     writes_outside_the_limits_never_reach_the_line(tls_bench)
+    if WINE:
+        scrapes_beside_a_linux_serve(tls_bench)
     # Last: it leaves 127.0.0.1 turned away for a minute.
     guessing_is_limited(tls_bench, plain_bench)
     for bench in (tls_bench, plain_bench):
