@@ -191,7 +191,7 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
         "hash-password", "prints USER's line for basic_auth_users in serve's web configuration (--web.config.file): "
                          "USER: and a bcrypt hash (cost 12) of a password asked for twice without echo, or read from "
                          "standard input's first line when that is not a terminal; the password is never shown. "
-                         "Linux only. Exit status 2 when the two differ or the password is empty or over 72 bytes");
+                         "Exit status 2 when the two differ or the password is empty or over 72 bytes");
     hashPassword->add_option("USER", request->user, "the user's name, as the web configuration will know it")
         ->required()
         ->check(kWebUserName);
@@ -207,7 +207,7 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
     serve->add_option("--web.config.file", request->webConfigFile,
                       "a web configuration as Prometheus' exporters take it: tls_server_config, basic_auth_users "
                       "(bcrypt), and korvanthine: {operators: [...]}, the users who may write settings (over TLS "
-                      "only); read again when it changes. Linux only");
+                      "only); read again when it changes");
     serve->add_option("-i,--interval", request->intervalSeconds,
                       "seconds from the start of one pass to the next (above 0, at most 86400; default 1)")
         ->check(kServeIntervalSeconds);
