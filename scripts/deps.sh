@@ -37,6 +37,13 @@ KORVANTHINE_WIN32_LIBS_PACKAGES=(g++-mingw-w64-x86-64-posix cmake ninja-build ma
                                  debian-archive-keyring debian-keyring gpgv gnupg
                                  autoconf automake libtool pkg-config)
 
+# The install folders in scripts/win32-libs.sh's output (the last field of
+# each library's line), ;-separated as the cross build's
+# -DKORVANTHINE_WIN32_LIBS takes them.
+korvanthine_win32_libs_folders() {   # the script's output
+    awk '$3 == "built" || $3 == "cached" { print $NF }' <<<"$1" | paste -sd ';'
+}
+
 # What the monitoring checks need (scripts/test-monitoring.sh,
 # bench/lab_scale.sh): Prometheus with promtool, Alertmanager with amtool,
 # systemd-analyze for the service unit, and the tools the scripts query

@@ -61,8 +61,7 @@ echo "-- OpenSSL, yaml-cpp and libxcrypt for Windows"
 libs_started=$(date +%s)
 libs=$(scripts/win32-libs.sh)
 echo "$libs"
-# The install folders, the last field of each library's line.
-win32_libs=$(awk '$3 == "built" || $3 == "cached" { print $NF }' <<<"$libs" | paste -sd ';')
+win32_libs=$(korvanthine_win32_libs_folders "$libs")
 echo "-- libraries ready in $(( $(date +%s) - libs_started )) s"
 
 echo "-- GoogleTest for Windows"

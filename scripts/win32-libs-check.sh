@@ -20,8 +20,7 @@ jobs=$(nproc)
 
 libs=$(scripts/win32-libs.sh)
 echo "$libs"
-# The install folders, the last field of each library's line.
-folders=$(awk '$3 == "built" || $3 == "cached" { print $NF }' <<<"$libs" | paste -sd ';')
+folders=$(korvanthine_win32_libs_folders "$libs")
 
 build=$root/build-win32/libs-check
 timeout 300 cmake -S tests/win32/libs -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
