@@ -278,8 +278,13 @@ def operator_writes_through_the_form(bench):
             By.CSS_SELECTOR, "#changes tbody").text, 10)
     finally:
         browser.quit()
-    assert any(line.startswith("*0031000001") or "310000019f" in line for line in bench.writes_received()), \
-        bench.writes_received()
+    # On the line, in order: channel 3 selected (index 2), its set
+    # temperature (41.5 °C, 0x19f tenths), its output enabled; nothing
+    # between them.
+    writes = [line[:13] for line in bench.writes_received()]
+    assert "*00310000019f" in writes, writes
+    at = writes.index("*00310000019f")
+    assert writes[at - 1:at + 2] == ["*002000000002", "*00310000019f", "*003600000001"], writes[max(0, at - 2):at + 3]
     wait_for("the simulator's set temperature in /metrics",
              lambda: bench.metric(r'korvanthine_set_temperature_celsius\{channel="3"\}') == 41.5, 5)
     assert bench.metric(r'korvanthine_settings_writes_total\{user="alice",outcome="confirmed"\}') == 1
