@@ -133,29 +133,39 @@ TEST_F(ProgramThroughServe, AProgramFileRunsHoldsResumesAndAbortsWithItsOutputOf
     EXPECT_TRUE(Has(log, "anneal")) << log;
 }
 
-// A run another serve journaled (a Linux one, copied over, or this bench's
-// before a long power cut) and a file that is no journal: the run is
-// taken up, found past its max_outage and ended with its output off; the
-// broken file is named and left as it is.
+// serve killed mid-run (a power cut, say) and back after longer than the
+// program's max_outage: the run is taken up from its journal, aborted for
+// the outage, and its output switched off, as on Linux.
 TEST_F(ProgramThroughServe, ARunAwayLongerThanItsMaxOutageIsAbortedWithItsOutputOff)
 {
-    std::string error;
-    const std::string id = "20240102-030405";
-    ASSERT_TRUE(ProgramJournal::Create(RunsFolder().string(), id, kProgramText, "anneal.yml", "lab", 1704164645.0, &error))
-        << error;
-    const fs::path broken = RunsFolder() / "torn.journal";
-    std::ofstream(broken, std::ios::binary) << "not a journal";
+    const std::string path = (state_ / "outage.yml").string();
+    std::ofstream(path, std::ios::binary) << "name: outage\nchannels: [1]\nmax_celsius: 80\n"
+                                             "recovery: {max_outage: 2s}\n"
+                                             "segments:\n  - {ramp: 60.0, rate: 1 C/min}\n";
+    ASSERT_TRUE(StartServe()) << StopServe();
+    const CtlResult started = RunCtl({"program", "start", "-p", "COM1", path});
+    ASSERT_EQ(started.status, 0) << started.err;
+    ASSERT_TRUE(WaitUntil([this] { return Has(RunCtl({"program", "status", "-p", "COM1"}).out, "outage running"); },
+                          15000));
+    StopServe(); // ended at once, as by a power cut: nothing is switched off
+    Command("clearlog");
+    // Away for longer than max_outage, the controller keeping its output as it was.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
 
     ASSERT_TRUE(StartServe()) << StopServe();
-    EXPECT_TRUE(WaitUntil([this] { return Has(RunCtl({"program", "status", "-p", "COM1"}).out, "outage"); }, 15000))
-        << RunCtl({"program", "status", "-p", "COM1"}).out;
-    EXPECT_TRUE(WaitUntil([this] {
+    const bool aborted =
+        WaitUntil([this] { return Has(RunCtl({"program", "status", "-p", "COM1"}).out, "outage aborted"); }, 15000);
+    const std::string status = RunCtl({"program", "status", "-p", "COM1"}).out;
+    const bool outputOff = WaitUntil([this] {
         const std::vector<std::string> requests = sim_->Requests();
         return std::find(requests.begin(), requests.end(), WriteFrame("36", 0)) != requests.end();
-    }, 15000));
+    }, 15000);
     const std::string log = StopServe();
-    EXPECT_TRUE(Has(log, "torn.journal: not a journal")) << log;
-    EXPECT_TRUE(fs::exists(broken));
+    EXPECT_TRUE(aborted && Has(status, ": outage (")) << status << log;
+    EXPECT_TRUE(outputOff) << log;
+    // After the outage nothing but that output off was written.
+    for (const std::string& request : sim_->Requests())
+        EXPECT_TRUE(request.rfind("*0031", 0) != 0) << "a set temperature written after the outage: " << request;
 }
 
 } // namespace
