@@ -1,7 +1,8 @@
 // korvanthine-ctl.exe program through korvanthine-ctl.exe serve's named
 // pipe, under Wine against the native simulator, in a build that reads
 // program files: a run starts, holds, resumes and aborts with its output
-// read back off, and a run another serve left long ago is ended safe.
+// read back off, and a run whose serve was away past its max_outage is
+// ended safe.
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -12,75 +13,19 @@
 #include <thread>
 #include <vector>
 
-#include "ctl_over_sim.h"
-#include "program_journal.h"
+#include "program_through_serve.h"
 #include "shared_line.h"
 #include "state_folder.h"
+
+// A slow ramp from the frozen simulator's 20.00 °C on channel 1: its first
+// set point is the measured temperature.
+const char kProgramText[] = "name: anneal\nchannels: [1]\nmax_celsius: 80\n"
+                            "recovery: {max_outage: 5m}\n"
+                            "segments:\n  - {ramp: 60.0, rate: 1 C/min}\n  - {soak: 10m}\n";
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A slow ramp from the frozen simulator's 20.00 °C on channel 1: its first
-// set point is the measured temperature.
-constexpr char kProgramText[] = "name: anneal\nchannels: [1]\nmax_celsius: 80\n"
-                                "recovery: {max_outage: 5m}\n"
-                                "segments:\n  - {ramp: 60.0, rate: 1 C/min}\n  - {soak: 10m}\n";
-
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-class ProgramThroughServe : public CtlOverSim {
-protected:
-    void SetUp() override
-    {
-        CtlOverSim::SetUp();
-        state_ = fs::temp_directory_path()
-                 / ("korvanthine-programs-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-        fs::create_directories(state_);
-        programFile_ = (state_ / "anneal.yml").string();
-        std::ofstream(programFile_, std::ios::binary) << kProgramText;
-    }
-
-    void TearDown() override
-    {
-        if (serve_)
-            serve_->Finish(0);
-        std::error_code ignored;
-        fs::remove_all(state_, ignored);
-        CtlOverSim::TearDown();
-    }
-
-    // serve on COM1, its journals in the test's folder; true once it shares the line.
-    bool StartServe()
-    {
-        serve_ = std::make_unique<CtlProcess>(std::vector<std::string>{
-            "serve", "-p", "COM1", "--interval", "0.25", "--listen", "127.0.0.1:0", "--state.dir", state_.string()});
-        return serve_->Started() && WaitUntil([] { return ServeHoldsPort("COM1"); }, 15000);
-    }
-
-    // Ends serve; what it said.
-    std::string StopServe()
-    {
-        const std::string err = serve_->Finish(0).err;
-        serve_.reset();
-        return err;
-    }
-
-    fs::path RunsFolder() const { return ProgramRunsFolder(state_.string(), "COM1"); }
-
-    fs::path state_;
-    std::string programFile_;
-    std::unique_ptr<CtlProcess> serve_;
-};
 
 bool Has(const std::string& text, const std::string& part)
 {
