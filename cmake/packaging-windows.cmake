@@ -27,8 +27,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR ZIP)
 
 # The exporter services' page and steps (packaging/windows/services.nsh.in):
-# a page before the files are installed, the services made once they are,
-# removed before they go. CPack's own template with the page added is the
+# a page before the files are installed, the answers checked before them,
+# the services made once they are, removed before they go. CPack's own template with the page added is the
 # project's template, so that the rest of the installer stays CPack's.
 function(korvanthine_nsis_services)
   set(_template ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in)
@@ -39,6 +39,15 @@ function(korvanthine_nsis_services)
     message(FATAL_ERROR "${_template} has no MUI_PAGE_INSTFILES line for the services page to go before")
   endif()
   string(REPLACE "${_pages}" "  Page custom SvcPage SvcPageLeave\n${_pages}" _text "${_text}")
+  # The answers are checked in a section of their own, before the one that
+  # makes the installation folder: a refusal leaves nothing behind.
+  set(_core "Section \"-Core installation\"\n")
+  string(FIND "${_text}" "${_core}" _at)
+  if(_at EQUAL -1)
+    message(FATAL_ERROR "${_template} has no core section for the services' check to go before")
+  endif()
+  string(REPLACE "${_core}" "Section \"-Services' answers\"\n  Call CheckServiceAnswers\nSectionEnd\n\n${_core}"
+         _text "${_text}")
   # The listen address's default is serve's own.
   file(STRINGS ${PROJECT_SOURCE_DIR}/serve/listen_address.h _port REGEX "kDefaultServePort = [0-9]+")
   string(REGEX REPLACE ".*= ([0-9]+).*" "\\1" KORVANTHINE_SERVE_PORT "${_port}")
