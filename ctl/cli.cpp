@@ -196,6 +196,19 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
         ->required()
         ->check(kWebUserName);
 
+    CLI::App* makeCertificate = app.add_subcommand(
+        "make-certificate", "writes a self-signed certificate (EC P-256, valid 825 days) and its key for serve's "
+                            "tls_server_config: the names in subjectAltName, the first also as CN; the key readable "
+                            "by its owner only (on Windows, by whom the folder allows). Exit status 2 for a name "
+                            "that is neither a DNS name nor an IP address, or when either file exists (nothing is "
+                            "overwritten), 1 when a file cannot be written");
+    makeCertificate->add_option("--name", request->certificateNames,
+                                "a DNS name or IP address clients reach serve by; may be given again")
+        ->required()
+        ->allow_extra_args(false);
+    makeCertificate->add_option("--cert", request->certificateFile, "the certificate's new PEM file")->required();
+    makeCertificate->add_option("--key", request->keyFile, "the key's new PEM file")->required();
+
     CLI::App* serve = PortCommand(app, "serve", kServeDescription, request);
     serve->add_option("--listen", request->listen,
                       "HOST:PORT to answer HTTP on; HOST empty or * for all interfaces (default :"
@@ -296,10 +309,11 @@ int ParseCommandLine(int argc, char** argv, CtlRequest* request)
         } else {
             if (set->parsed() && (!request->user.empty() || !request->passwordFile.empty() || !request->caFile.empty()))
                 throw CLI::ValidationError("--user", "--user, --password-file and --ca-file go with --url");
-            if (!hashPassword->parsed())
-                ResolvePort(app.get_subcommands().front(), portBeforeCommand, request);
+            CLI::App* command = app.get_subcommands().front();
+            if (command != hashPassword && command != makeCertificate)
+                ResolvePort(command, portBeforeCommand, request);
             else if (!portBeforeCommand.empty())
-                throw CLI::ValidationError("--port", "hash-password touches no port; it takes no --port");
+                throw CLI::ValidationError("--port", command->get_name() + " touches no port; it takes no --port");
         }
         if (serve->parsed() && !ParseListenAddress(request->listen, &request->listenHost, &request->listenPort))
             throw CLI::ValidationError("--listen", "'" + request->listen

@@ -9,7 +9,7 @@
 #include "set_temperature_text.h"
 
 struct CtlRequest {
-    std::string command; // ports, version, read, watch, get, set, serve, program, hash-password
+    std::string command; // ports, version, read, watch, get, set, serve, program, hash-password, make-certificate
     std::string port;
     std::string format;  // read: table|csv|json; watch: csv|jsonl
     double intervalSeconds = 1.0;
@@ -34,6 +34,9 @@ struct CtlRequest {
     std::string programAction;          // program: check, start, status, hold, resume, abort
     std::string programFile;            // program check / start: the file
     bool json = false;                  // program status --json
+    std::vector<std::string> certificateNames; // make-certificate --name, each time given
+    std::string certificateFile;        // make-certificate --cert
+    std::string keyFile;                // make-certificate --key
 };
 
 // Parses argv into *request. Returns -1 when a command is to run, else the

@@ -12,3 +12,4 @@ int RunSet(const CtlRequest& request);
 int RunServe(const CtlRequest& request);
 int RunProgram(const CtlRequest& request);
 int RunHashPassword(const CtlRequest& request);
+int RunMakeCertificate(const CtlRequest& request);

@@ -40,6 +40,8 @@ int main(int argc, char** argv)
         return RunProgram(request);
     if (request.command == "hash-password")
         return RunHashPassword(request);
+    if (request.command == "make-certificate")
+        return RunMakeCertificate(request);
     if (request.command == "get")
         return RunGet(request);
     if (!request.url.empty())

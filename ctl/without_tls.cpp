@@ -1,5 +1,6 @@
 // A build without OpenSSL and the crypt library (the Windows build made
-// without scripts/win32-libs.sh) has no --url and no hash-password: each
+// without scripts/win32-libs.sh) has no --url, no hash-password and no
+// make-certificate: each
 // says so, and where they are.
 #include <cstdio>
 #include <string>
@@ -36,5 +37,12 @@ int RunHashPassword(const CtlRequest&)
     std::fprintf(stderr, "korvanthine-ctl: hash-password is not in this build: it has no web configuration, and "
                          "so no users (a Windows build has them when made with scripts/win32-libs.sh's "
                          "libraries)\n");
+    return kExitUsage;
+}
+
+int RunMakeCertificate(const CtlRequest&)
+{
+    std::fprintf(stderr, "korvanthine-ctl: make-certificate is not in this build: it has no TLS (a Windows build "
+                         "has it when made with scripts/win32-libs.sh's libraries)\n");
     return kExitUsage;
 }

@@ -55,10 +55,15 @@ if [ -z "$windows" ]; then
 fi
 
 echo "== Windows download =="
+# With OpenSSL, yaml-cpp and libxcrypt for Windows (built once, cached):
+# serve's web side, hash-password and make-certificate, and so the
+# installer's exporter services.
+libs=$(scripts/win32-libs.sh)
+win32_libs=$(awk '$3 == "built" || $3 == "cached" { print $NF }' <<<"$libs" | paste -sd ';')
 cross=build-win32/package
 cmake -S . -B "$cross" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DKORVANTHINE_BUILD_PANEL=ON \
-      -DKORVANTHINE_BUILD_TESTS=OFF -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
+      -DKORVANTHINE_BUILD_TESTS=OFF -DKORVANTHINE_BUILD_BENCH=OFF "-DKORVANTHINE_WIN32_LIBS=$win32_libs" >/dev/null
 cmake --build "$cross" -j "$jobs"
 rm -f "$cross"/korvanthine-*-win64.*
 (cd "$cross" && cpack >/dev/null)

@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/deps.sh
-korvanthine_install xvfb xdotool imagemagick unzip man-db wine wine64 "${KORVANTHINE_MONITORING_PACKAGES[@]}"
+korvanthine_install xvfb xdotool imagemagick unzip man-db wine wine64 curl openssl python3 "${KORVANTHINE_MONITORING_PACKAGES[@]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
@@ -217,6 +217,8 @@ else
     no_install_left() { [ ! -e "$target" ] && ! find "$menu" -path '*KORVANTHINE*' | grep -q .; }
     wait_for 300 no_install_left || fail "the uninstaller left files or Start-menu entries"
     echo "installed ${expected[*]} and Start-menu ${links[*]}; uninstalled without a trace"
+    echo "-- the installer's exporter services"
+    scripts/test-wine-installer.sh "$wine" "$installer" "$root/build-package/sim/korvanthine-sim"
 fi
 "$wine_dir/wineserver" -k 2>/dev/null || true
 echo "package checks passed"
