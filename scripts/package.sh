@@ -59,7 +59,7 @@ echo "== Windows download =="
 # serve's web side, hash-password and make-certificate, and so the
 # installer's exporter services.
 libs=$(scripts/win32-libs.sh)
-win32_libs=$(awk '$3 == "built" || $3 == "cached" { print $NF }' <<<"$libs" | paste -sd ';')
+win32_libs=$(korvanthine_win32_libs_folders "$libs")
 cross=build-win32/package
 cmake -S . -B "$cross" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DKORVANTHINE_BUILD_PANEL=ON \
