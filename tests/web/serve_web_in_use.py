@@ -464,8 +464,12 @@ def writes_outside_the_limits_never_reach_the_line(bench):
     # From a script, the same refusal: the limit on standard error, status 6.
     with open(os.path.join(DIR, "alice.password"), "w") as file:
         file.write(PASSWORDS["alice"])
-    remote = [CTL, "set", "--url", "https://localhost:%d" % bench.port, "--user", "alice", "--password-file",
-              os.path.join(DIR, "alice.password"), "--ca-file", os.path.join(DIR, "ca.crt"), "-c", "2"]
+    # From the Windows client too, when the bench is Windows'.
+    client = [WINE, CTL_EXE] if bench.wine else [CTL]
+    path = windows_path if bench.wine else (lambda p: p)
+    remote = client + ["set", "--url", "https://localhost:%d" % bench.port, "--user", "alice", "--password-file",
+                       path(os.path.join(DIR, "alice.password")), "--ca-file", path(os.path.join(DIR, "ca.crt")),
+                       "-c", "2"]
     refused = subprocess.run(remote + ["--temp", "150.1"], capture_output=True, text=True, timeout=90)
     assert refused.returncode == 6 and "above channel 2's highest, 150.0" in refused.stderr, \
         (refused.returncode, refused.stderr)
