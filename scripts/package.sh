@@ -23,14 +23,26 @@ out=$root/out
 mkdir -p "$out"
 
 echo "== Debian package =="
-# Debian's own compiler and linker flags (hardening included), as a
-# Debian build would pass them.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+. scripts/package-builds.sh
+korvanthine_deb_build_args
+# KORVANTHINE_PACKAGE_NATIVE_BUILD names a build folder to make the package
+# from (test.sh names build/, whose tests have passed by then). It is taken
+# when it was configured with the package's flags; otherwise the package
+# gets a build of its own. Tests and benchmarks install nothing, so the
+# package's files are the same either way.
 native=build-package
-cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DKORVANTHINE_BUILD_TESTS=OFF -DKORVANTHINE_BUILD_BENCH=OFF \
-      -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
-      -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+if [ -n "${KORVANTHINE_PACKAGE_NATIVE_BUILD:-}" ]; then
+    if why=$(korvanthine_configured_with "$KORVANTHINE_PACKAGE_NATIVE_BUILD" "${KORVANTHINE_DEB_BUILD_ARGS[@]}"); then
+        native=$KORVANTHINE_PACKAGE_NATIVE_BUILD
+    else
+        echo "not made from $KORVANTHINE_PACKAGE_NATIVE_BUILD: $why"
+    fi
+fi
+if [ "$native" = build-package ]; then
+    cmake -S . -B "$native" -G Ninja "${KORVANTHINE_DEB_BUILD_ARGS[@]}" \
+          -DKORVANTHINE_BUILD_TESTS=OFF -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
+fi
+echo "made from $native"
 cmake --build "$native" -j "$jobs"
 rm -f "$native"/korvanthine_*.deb
 (cd "$native" && cpack -G DEB >/dev/null)
