@@ -67,14 +67,46 @@ if [ -z "$windows" ]; then
 fi
 
 echo "== Windows download =="
+# What the download needs of a cross build. KORVANTHINE_PACKAGE_CROSS_BUILD
+# names one to make it from (test.sh names the Wine tests' build-win32/main).
+# It is taken when configured with these and optimised: Release, or
+# RelWithDebInfo, whose debug information cpack strips (CPACK_STRIP_FILES,
+# checked below). Otherwise the download gets a build of its own.
+cross_args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DKORVANTHINE_BUILD_PANEL=ON
+            -DKORVANTHINE_SANITIZE=OFF)
 cross=build-win32/package
-cmake -S . -B "$cross" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DKORVANTHINE_BUILD_PANEL=ON \
-      -DKORVANTHINE_BUILD_TESTS=OFF -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
+if [ -n "${KORVANTHINE_PACKAGE_CROSS_BUILD:-}" ]; then
+    if why=$(korvanthine_configured_with "$KORVANTHINE_PACKAGE_CROSS_BUILD" "${cross_args[@]}"); then
+        build_type=$(korvanthine_cache_value "$KORVANTHINE_PACKAGE_CROSS_BUILD" CMAKE_BUILD_TYPE)
+        case "$build_type" in
+            Release | RelWithDebInfo) cross=$KORVANTHINE_PACKAGE_CROSS_BUILD ;;
+            *) why="$KORVANTHINE_PACKAGE_CROSS_BUILD is a '$build_type' build" ;;
+        esac
+    fi
+    [ "$cross" = "$KORVANTHINE_PACKAGE_CROSS_BUILD" ] || echo "not made from $KORVANTHINE_PACKAGE_CROSS_BUILD: $why"
+fi
+if [ "$cross" = build-win32/package ]; then
+    cmake -S . -B "$cross" -G Ninja "${cross_args[@]}" -DCMAKE_BUILD_TYPE=Release \
+          -DKORVANTHINE_BUILD_TESTS=OFF -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
+fi
+echo "made from $cross"
 cmake --build "$cross" -j "$jobs"
 rm -f "$cross"/korvanthine-*-win64.*
 (cd "$cross" && cpack >/dev/null)
-cp "$cross"/korvanthine-*-win64.zip "$out/"
+zip=$(ls "$(cd "$cross" && pwd)"/korvanthine-*-win64.zip)
+echo "-- no debug information in the Windows programs"
+mkdir "$unpacked/zip"
+(cd "$unpacked/zip" && cmake -E tar xf "$zip")
+programs=("$unpacked"/zip/*/*.exe)
+[ -f "${programs[0]}" ] || { echo "no program in $(basename "$zip")" >&2; exit 1; }
+for program in "${programs[@]}"; do
+    sections=$(x86_64-w64-mingw32-objdump -h "$program")
+    if grep -q ' \.debug' <<<"$sections"; then
+        echo "$(basename "$program") in $(basename "$zip") carries debug information" >&2
+        exit 1
+    fi
+done
+cp "$zip" "$out/"
 cp "$cross"/korvanthine-*-win64.exe "$out/" 2>/dev/null || echo "(makensis not found: no installer)"
 
 echo "== out/ =="

@@ -47,5 +47,5 @@ fi
 
 if [ -x scripts/test-package.sh ]; then
     echo "== packages: made, installed, started, removed =="
-    KORVANTHINE_PACKAGE_NATIVE_BUILD=build scripts/test-package.sh
+    KORVANTHINE_PACKAGE_NATIVE_BUILD=build KORVANTHINE_PACKAGE_CROSS_BUILD=build-win32/main scripts/test-package.sh
 fi
