@@ -4,13 +4,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" "${KORVANTHINE_BROWSER_TEST_PACKAGES[@]}" \
-    "${KORVANTHINE_MONITORING_PACKAGES[@]}" clang libclang-rt-14-dev
+    "${KORVANTHINE_MONITORING_PACKAGES[@]}" clang libclang-rt-14-dev dpkg-dev
+. scripts/package-builds.sh
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
 echo "== build and test =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# With the Debian package's flags: the package is made from this build at the end.
+korvanthine_deb_build_args
+cmake -S . -B build -G Ninja "${KORVANTHINE_DEB_BUILD_ARGS[@]}" >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
@@ -44,5 +47,5 @@ fi
 
 if [ -x scripts/test-package.sh ]; then
     echo "== packages: made, installed, started, removed =="
-    scripts/test-package.sh
+    KORVANTHINE_PACKAGE_NATIVE_BUILD=build KORVANTHINE_PACKAGE_CROSS_BUILD=build-win32/main scripts/test-package.sh
 fi
