@@ -7,6 +7,8 @@
 //
 //   bench_shared_line [SECONDS_PER_PHASE]    (default 300)
 
+#include <filesystem>
+#include <system_error>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -167,7 +169,8 @@ int main(int argc, char** argv)
     const double clientTo = NowUnix();
     serve.Interrupt();
     serve.Finish(15000);
-    std::system((std::string("rm -rf ") + runtime).c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(runtime, ignored);
 
     const std::vector<double> alone = starts.Between(aloneFrom, aloneTo);
     const std::vector<double> withClient = starts.Between(clientFrom, clientTo);

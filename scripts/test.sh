@@ -17,15 +17,27 @@ cmake -S . -B build -G Ninja "${KORVANTHINE_DEB_BUILD_ARGS[@]}" >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+# The soak samples once a second and waits on the line most of its two
+# minutes: it runs beside the sanitizer build, its report after it.
+soak_pid=
 if [ -x build/bench/soak ]; then
-    echo "== soak: two minutes of sampling through every fault of the line =="
-    build/bench/soak 120
+    echo "== soak: two minutes of sampling through every fault of the line, beside the sanitizer build =="
+    build/bench/soak 120 >build/soak.log 2>&1 &
+    soak_pid=$!
 fi
 
 echo "== sanitizer build (address, undefined) =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVANTHINE_SANITIZE=ON \
       -DKORVANTHINE_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
+
+if [ -n "$soak_pid" ]; then
+    soak_status=0
+    wait "$soak_pid" || soak_status=$?
+    echo "== the soak's report =="
+    cat build/soak.log
+    [ "$soak_status" -eq 0 ] || { echo "soak failed with status $soak_status"; exit "$soak_status"; }
+fi
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE slow
 

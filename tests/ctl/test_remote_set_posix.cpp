@@ -2,6 +2,8 @@
 // 127.0.0.1 that take the connection and then never finish: the command
 // gives up by itself within its bound, and a stop signal ends it at once,
 // saying whether the write could have reached serve.
+#include <filesystem>
+#include <system_error>
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -185,7 +187,7 @@ protected:
         ASSERT_TRUE(certificate_.WriteTo(dir_ + "/ca.crt"));
         std::ofstream(dir_ + "/password") << "not the real one\n";
     }
-    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+    void TearDown() override { std::error_code ignored; std::filesystem::remove_all(dir_, ignored); }
 
     std::vector<std::string> SetVia(int port) const
     {

@@ -1,5 +1,7 @@
 // Port names, exclusive use and closing on POSIX, with the simulator's
 // pseudo-terminal as the device.
+#include <filesystem>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -199,7 +201,8 @@ TEST(PortsFolders, TheSystemFolderNamesFirstAndAUsersEntryOnlyAddsNames)
                                + " for " + c.systemTarget);
         }
     }
-    std::system(("rm -rf '" + root + "'").c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
 
     const char* saved = getenv("KORVANTHINE_PORTS");
     const std::string previous = saved != nullptr ? saved : "";

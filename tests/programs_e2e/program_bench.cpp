@@ -1,5 +1,7 @@
 #include "program_bench.h"
 
+#include <filesystem>
+#include <system_error>
 #include <signal.h>
 #include <stdlib.h>
 
@@ -79,7 +81,8 @@ void ProgramBench::TearDown()
     if (sim_)
         sim_->Stop();
     if (!dir_.empty())
-        std::system(("rm -rf '" + dir_ + "'").c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
 }
 
 void ProgramBench::StartServe(const std::vector<std::string>& more)

@@ -3,6 +3,8 @@
 // it; the earlier value comes back and the folder goes at the end.
 #pragma once
 
+#include <filesystem>
+#include <system_error>
 #include <stdlib.h>
 
 #include <cstdlib>
@@ -30,7 +32,8 @@ public:
             setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
         else
             unsetenv("XDG_RUNTIME_DIR");
-        std::system(("rm -rf '" + path_ + "'").c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
     }
     ScopedRuntimeFolder(const ScopedRuntimeFolder&) = delete;
     ScopedRuntimeFolder& operator=(const ScopedRuntimeFolder&) = delete;

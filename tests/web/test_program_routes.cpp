@@ -1,3 +1,5 @@
+#include <filesystem>
+#include <system_error>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -86,7 +88,7 @@ protected:
         std::ofstream(dir_ + "/web.yml") << "basic_auth_users:\n  alice: " << hash << "\n  bob: " << hash
                                          << "\nkorvanthine:\n  operators: [alice]\n";
     }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+    void TearDown() override { std::error_code ignored; std::filesystem::remove_all(dir_, ignored); }
 
     std::unique_ptr<WebBench> Bench() const { return std::make_unique<WebBench>(dir_ + "/web.yml"); }
 

@@ -1,5 +1,7 @@
 // The listener's TLS as a client sees it: an OpenSSL client offering one
 // suite, against the context serve builds, over a pair of memory BIOs.
+#include <filesystem>
+#include <system_error>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -26,7 +28,7 @@ protected:
         config_.certFile = dir_ + "/bench.crt";
         config_.keyFile = dir_ + "/bench.key";
     }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+    void TearDown() override { std::error_code ignored; std::filesystem::remove_all(dir_, ignored); }
 
     // The suite both ends agreed on; "" when the handshake failed.
     std::string Handshake(const WebConfig& config, int version, const std::string& suite)

@@ -1,3 +1,5 @@
+#include <filesystem>
+#include <system_error>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -41,7 +43,7 @@ protected:
         std::ofstream(dir_ + "/bench.crt") << "x";
         std::ofstream(dir_ + "/bench.key") << "x";
     }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+    void TearDown() override { std::error_code ignored; std::filesystem::remove_all(dir_, ignored); }
 
     std::string Write(const std::string& text)
     {
