@@ -20,6 +20,8 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 # The soak samples once a second and waits on the line most of its two
 # minutes: it runs beside the sanitizer build, its report after it.
 soak_pid=
+# A failed build ends the script: the soak goes with it.
+trap '[ -z "$soak_pid" ] || kill "$soak_pid" 2>/dev/null || true' EXIT
 if [ -x build/bench/soak ]; then
     echo "== soak: two minutes of sampling through every fault of the line, beside the sanitizer build =="
     build/bench/soak 120 >build/soak.log 2>&1 &
@@ -34,6 +36,7 @@ cmake --build build-asan -j "$jobs"
 if [ -n "$soak_pid" ]; then
     soak_status=0
     wait "$soak_pid" || soak_status=$?
+    soak_pid=
     echo "== the soak's report =="
     cat build/soak.log
     [ "$soak_status" -eq 0 ] || { echo "soak failed with status $soak_status"; exit "$soak_status"; }
