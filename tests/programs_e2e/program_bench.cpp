@@ -80,9 +80,10 @@ void ProgramBench::TearDown()
     StopServe();
     if (sim_)
         sim_->Stop();
-    if (!dir_.empty())
+    if (!dir_.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
+    }
 }
 
 void ProgramBench::StartServe(const std::vector<std::string>& more)
