@@ -218,7 +218,15 @@ else
     wait_for 300 no_install_left || fail "the uninstaller left files or Start-menu entries"
     echo "installed ${expected[*]} and Start-menu ${links[*]}; uninstalled without a trace"
     echo "-- the installer's exporter services"
-    scripts/test-wine-installer.sh "$wine" "$installer" "$root/build-package/sim/korvanthine-sim"
+    # The simulator of the build the package was made from: the tests' own
+    # (KORVANTHINE_PACKAGE_NATIVE_BUILD) or package.sh's, whichever is newer.
+    sim=""
+    for candidate in "$root/${KORVANTHINE_PACKAGE_NATIVE_BUILD:-build-package}/sim/korvanthine-sim" \
+                     "$root/build-package/sim/korvanthine-sim"; do
+        [ -x "$candidate" ] && { [ -z "$sim" ] || [ "$candidate" -nt "$sim" ]; } && sim=$candidate
+    done
+    [ -n "$sim" ] || fail "no korvanthine-sim built beside the package"
+    scripts/test-wine-installer.sh "$wine" "$installer" "$sim"
 fi
 "$wine_dir/wineserver" -k 2>/dev/null || true
 echo "package checks passed"

@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 korvanthine_install "${KORVANTHINE_BUILD_PACKAGES[@]}" "${KORVANTHINE_BROWSER_TEST_PACKAGES[@]}" \
-    "${KORVANTHINE_MONITORING_PACKAGES[@]}" clang libclang-rt-14-dev dpkg-dev
+    "${KORVANTHINE_MONITORING_PACKAGES[@]}" "${KORVANTHINE_WIN32_LIBS_PACKAGES[@]}" clang libclang-rt-14-dev dpkg-dev
 . scripts/package-builds.sh
 
 export QT_QPA_PLATFORM=offscreen
@@ -15,13 +15,25 @@ echo "== build and test =="
 korvanthine_deb_build_args
 cmake -S . -B build -G Ninja "${KORVANTHINE_DEB_BUILD_ARGS[@]}" >/dev/null
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
 
+# The Windows build's libraries (OpenSSL, yaml-cpp, libxcrypt) are built at
+# the lowest priority while the tests below wait on lines, timers and
+# browsers; the Wine leg takes them from the cache (the script's lock has
+# it wait for this run). Their packages are installed above, so that this
+# run installs nothing beside the others.
+libs_pid=
+if [ -x scripts/win32-libs.sh ]; then
+    # A session of its own, so that the make under it can be ended with it.
+    setsid nice -n 19 scripts/win32-libs.sh >build/win32-libs.log 2>&1 &
+    libs_pid=$!
+fi
 # The soak samples once a second and waits on the line most of its two
 # minutes: it runs beside the sanitizer build, its report after it.
 soak_pid=
-# A failed build ends the script: the soak goes with it.
-trap '[ -z "$soak_pid" ] || kill "$soak_pid" 2>/dev/null || true' EXIT
+# A failed step ends the script: what runs beside it goes with it.
+trap '[ -z "$soak_pid" ] || kill "$soak_pid" 2>/dev/null; [ -z "$libs_pid" ] || kill -- "-$libs_pid" 2>/dev/null; true' EXIT
+
+ctest --test-dir build --output-on-failure -j "$jobs"
 if [ -x build/bench/soak ]; then
     echo "== soak: two minutes of sampling through every fault of the line, beside the sanitizer build =="
     build/bench/soak 120 >build/soak.log 2>&1 &
@@ -54,6 +66,15 @@ scripts/test-monitoring.sh build
 
 echo "== serve under hostile clients (short): no scrape lost, no pass late =="
 bench/serve_under_attack.sh --short build
+
+if [ -n "$libs_pid" ]; then
+    libs_status=0
+    wait "$libs_pid" || libs_status=$?
+    libs_pid=
+    echo "== the Windows libraries, built beside the tests =="
+    cat build/win32-libs.log
+    [ "$libs_status" -eq 0 ] || echo "(failed with status $libs_status: the Wine leg tries again)"
+fi
 
 if [ -x scripts/test-wine.sh ]; then
     echo "== Windows link under Wine =="
