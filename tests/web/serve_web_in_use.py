@@ -464,18 +464,29 @@ def writes_outside_the_limits_never_reach_the_line(bench):
     # From a script, the same refusal: the limit on standard error, status 6.
     with open(os.path.join(DIR, "alice.password"), "w") as file:
         file.write(PASSWORDS["alice"])
-    # From the Windows client too, when the bench is Windows'.
-    client = [WINE, CTL_EXE] if bench.wine else [CTL]
-    path = windows_path if bench.wine else (lambda p: p)
-    remote = client + ["set", "--url", "https://localhost:%d" % bench.port, "--user", "alice", "--password-file",
-                       path(os.path.join(DIR, "alice.password")), "--ca-file", path(os.path.join(DIR, "ca.crt")),
-                       "-c", "2"]
-    refused = subprocess.run(remote + ["--temp", "150.1"], capture_output=True, text=True, timeout=90)
+    def remote(client, path):
+        return client + ["set", "--url", "https://localhost:%d" % bench.port, "--user", "alice", "--password-file",
+                         path(os.path.join(DIR, "alice.password")), "--ca-file", path(os.path.join(DIR, "ca.crt")),
+                         "-c", "2"]
+    # Refused to the Windows client when the bench is Windows', taken from
+    # Linux in any case.
+    windows = remote([WINE, CTL_EXE], windows_path) if bench.wine else None
+    linux = remote([CTL], lambda p: p)
+    refused = subprocess.run((windows or linux) + ["--temp", "150.1"], capture_output=True, text=True, timeout=90)
     assert refused.returncode == 6 and "above channel 2's highest, 150.0" in refused.stderr, \
         (refused.returncode, refused.stderr)
     assert not any(line.startswith("*0031000005dd") for line in bench.writes_received()), "150.1 reached the line"
-    taken = subprocess.run(remote + ["--temp", "149.9"], capture_output=True, text=True, timeout=90)
+    before = len(bench.writes_received())
+    taken = subprocess.run(linux + ["--temp", "149.9"], capture_output=True, text=True, timeout=90)
     assert taken.returncode == 0, (taken.returncode, taken.stderr)
+    # On the line, in order: channel 2 selected (index 1), 149.9 °C (0x5db
+    # tenths); in the audit, as alice's and confirmed.
+    writes = [line[:13] for line in bench.writes_received()[before:]]
+    assert "*0031000005db" in writes, writes
+    at = writes.index("*0031000005db")
+    assert at >= 1 and writes[at - 1] == "*002000000001", writes[max(0, at - 2):at + 2]
+    assert any("by alice" in line and "channel 2" in line and "149.9" in line and line.rstrip().endswith("confirmed")
+               for line in bench.audit_lines()), bench.audit_lines()[-3:]
 
 
 def a_broken_file_stops_serve_at_start():
