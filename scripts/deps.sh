@@ -37,6 +37,17 @@ KORVANTHINE_WIN32_LIBS_PACKAGES=(g++-mingw-w64-x86-64-posix cmake ninja-build ma
                                  debian-archive-keyring debian-keyring gpgv gnupg
                                  autoconf automake libtool pkg-config)
 
+# Wine's programs: sets wine_dir, wine (wine64 where there is one) and
+# wineserver.
+korvanthine_find_wine() {
+    wine_dir=/usr/lib/wine
+    [ -x "$wine_dir/wine64" ] || wine_dir=$(dirname "$(command -v wine64 || command -v wine)")
+    wine=$wine_dir/wine64
+    [ -x "$wine" ] || wine=$wine_dir/wine
+    wineserver=$wine_dir/wineserver
+    [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+}
+
 # The install folders in scripts/win32-libs.sh's output (the last field of
 # each library's line), ;-separated as the cross build's
 # -DKORVANTHINE_WIN32_LIBS takes them.

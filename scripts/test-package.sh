@@ -168,10 +168,7 @@ for name in LICENSE.txt README.txt monitoring/korvanthine-alerts.yml monitoring/
             monitoring/korvanthine-dashboard.json; do
     [ -f "$folder/$name" ] || fail "$name missing from $(basename "$zip")"
 done
-wine_dir=/usr/lib/wine
-[ -x "$wine_dir/wine64" ] || wine_dir=$(dirname "$(command -v wine64 || command -v wine)")
-wine=$wine_dir/wine64
-[ -x "$wine" ] || wine=$wine_dir/wine
+korvanthine_find_wine
 # A prefix of its own: the Wine leg's draws no windows (null display driver).
 export WINEPREFIX=${XDG_CACHE_HOME:-$HOME/.cache}/korvanthine-wine/package-prefix
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

@@ -30,12 +30,7 @@ cache=${XDG_CACHE_HOME:-$HOME/.cache}/korvanthine-wine
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
 cross_build=$root/build-win32/main
 
-wine_dir=/usr/lib/wine
-[ -x "$wine_dir/wine64" ] || wine_dir=$(dirname "$(command -v wine64 || command -v wine)")
-wine=$wine_dir/wine64
-[ -x "$wine" ] || wine=$wine_dir/wine
-wineserver=$wine_dir/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+korvanthine_find_wine
 
 export WINEPREFIX=$cache/prefix
 export WINEDEBUG=-all

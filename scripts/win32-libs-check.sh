@@ -54,12 +54,7 @@ else
     echo "-- no korvanthine-ctl at $ctl: the htpasswd hash only"
 fi
 
-wine_dir=/usr/lib/wine
-[ -x "$wine_dir/wine64" ] || wine_dir=$(dirname "$(command -v wine64 || command -v wine)")
-wine=$wine_dir/wine64
-[ -x "$wine" ] || wine=$wine_dir/wine
-wineserver=$wine_dir/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+korvanthine_find_wine
 export WINEPREFIX=$tmp/prefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$WINEPREFIX"
